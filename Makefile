@@ -1,0 +1,32 @@
+# BRELL's entry points. `make test` is what CI runs.
+BUILD   ?= build
+RELEASE ?= build-release
+JOBS    ?= 2
+
+.PHONY: deps configure build test demo bench clean
+
+deps:
+	@scripts/install-deps
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBRELL_SANITIZE=ON >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+release: deps
+	@cmake -S . -B $(RELEASE) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRELL_TESTS=OFF -DBRELL_BENCH=ON >/dev/null
+	@cmake --build $(RELEASE) -j $(JOBS)
+
+demo: release
+	@scripts/demo $(RELEASE)/bin
+
+bench: release
+	@scripts/bench $(RELEASE)/bin
+
+clean:
+	@rm -rf $(BUILD) $(RELEASE)

@@ -1,0 +1,234 @@
+#include "BrellMemory/db/SQLiteDB.h"
+
+#include <cassert>
+#include <cmath>
+
+#include <sqlite3.h>
+
+#include "platform/FileSystem.h"
+
+namespace brell {
+namespace {
+
+struct Finalize {
+    void operator()(sqlite3_stmt* statement) const noexcept { sqlite3_finalize(statement); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, Finalize>;
+
+bool isMemory(const std::string& path) {
+    return path == ":memory:";
+}
+
+} // namespace
+
+std::optional<int64_t> SQLiteDB::Value::integer() const {
+    if (const auto* i = std::get_if<int64_t>(&v_)) {
+        return *i;
+    }
+    if (const auto* d = std::get_if<double>(&v_)) {
+        // Only finite values inside the 64-bit range are ever stored as integers.
+        assert(std::isfinite(*d) && *d > -9.2233720368547758e18 && *d < 9.2233720368547758e18);
+        return static_cast<int64_t>(*d);
+    }
+    return std::nullopt;
+}
+
+std::optional<double> SQLiteDB::Value::real() const {
+    if (const auto* i = std::get_if<int64_t>(&v_)) {
+        return static_cast<double>(*i);
+    }
+    if (const auto* d = std::get_if<double>(&v_)) {
+        return *d;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> SQLiteDB::Value::text() const {
+    if (const auto* s = std::get_if<std::string>(&v_)) {
+        return *s;
+    }
+    return std::nullopt;
+}
+
+const SQLiteDB::Value& SQLiteDB::Row::operator[](std::string_view name) const {
+    static const Value null;
+    auto it = values.find(name);
+    return it == values.end() ? null : it->second;
+}
+
+int64_t SQLiteDB::Row::integer(std::string_view name) const {
+    return (*this)[name].integer().value_or(0);
+}
+
+double SQLiteDB::Row::real(std::string_view name) const {
+    return (*this)[name].real().value_or(0);
+}
+
+std::string SQLiteDB::Row::text(std::string_view name) const {
+    return (*this)[name].text().value_or("");
+}
+
+std::optional<std::string> SQLiteDB::Row::optText(std::string_view name) const {
+    return (*this)[name].text();
+}
+
+std::optional<int64_t> SQLiteDB::Row::optInt(std::string_view name) const {
+    return (*this)[name].integer();
+}
+
+std::optional<double> SQLiteDB::Row::optReal(std::string_view name) const {
+    return (*this)[name].real();
+}
+
+bool SQLiteDB::Row::boolean(std::string_view name) const {
+    return integer(name) != 0;
+}
+
+SQLiteDB::DBError::DBError(int code, std::string message)
+    : Error("SQLite error " + std::to_string(code) + ": " + message), code_(code), message_(std::move(message)) {}
+
+void SQLiteDB::Close::operator()(sqlite3* db) const noexcept {
+    sqlite3_close_v2(db); // deferred close: its result only reports pending statements
+}
+
+SQLiteDB::SQLiteDB(std::string path) : path_(std::move(path)) {
+    if (!isMemory(path_)) {
+        FileSystem::makeFolders(FileSystem::parentFolder(path_), 0700);
+    }
+    sqlite3* raw = nullptr;
+    int rc = sqlite3_open_v2(path_.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                             nullptr);
+    if (rc != SQLITE_OK) {
+        std::string message = raw != nullptr ? sqlite3_errmsg(raw) : "open failed";
+        sqlite3_close_v2(raw);
+        throw DBError(rc, message);
+    }
+    handle_.reset(raw);
+    if (!isMemory(path_)) {
+        FileSystem::setPermissions(path_, 0600);
+    }
+    sqlite3_busy_timeout(handle_.get(), 4000);
+    exec("PRAGMA foreign_keys = ON");
+    if (!isMemory(path_)) {
+        exec("PRAGMA journal_mode = WAL");
+    }
+}
+
+SQLiteDB::~SQLiteDB() = default;
+SQLiteDB::SQLiteDB(SQLiteDB&&) noexcept = default;
+SQLiteDB& SQLiteDB::operator=(SQLiteDB&&) noexcept = default;
+
+void SQLiteDB::exec(const std::string& sql) {
+    char* error = nullptr;
+    int rc = sqlite3_exec(handle_.get(), sql.c_str(), nullptr, nullptr, &error);
+    if (rc != SQLITE_OK) {
+        std::string message = error != nullptr ? error : "exec failed";
+        sqlite3_free(error);
+        throw DBError(rc, message);
+    }
+}
+
+namespace {
+
+Statement prepare(sqlite3* db, const std::string& sql, const SQLiteDB::Params& params) {
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr);
+    Statement statement(raw);
+    if (rc != SQLITE_OK || !statement) {
+        throw SQLiteDB::DBError(rc, sqlite3_errmsg(db));
+    }
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        const auto& p = params[i];
+        auto position = static_cast<int>(i + 1);
+        if (auto integer = p.isInteger() ? p.integer() : std::nullopt) {
+            rc = sqlite3_bind_int64(raw, position, *integer);
+        } else if (p.isReal()) {
+            rc = sqlite3_bind_double(raw, position, *p.real());
+        } else if (p.isText()) {
+            // Text is bound up to its first NUL, as a C string would be.
+            std::string text = *p.text();
+            rc = sqlite3_bind_text(raw, position, text.c_str(), -1, SQLITE_TRANSIENT);
+        } else {
+            rc = sqlite3_bind_null(raw, position);
+        }
+        if (rc != SQLITE_OK) {
+            throw SQLiteDB::DBError(rc, sqlite3_errmsg(db));
+        }
+    }
+    return statement;
+}
+
+} // namespace
+
+int64_t SQLiteDB::run(const std::string& sql, const Params& params) {
+    Statement statement = prepare(handle_.get(), sql, params);
+    int rc = 0;
+    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) {
+        throw DBError(rc, sqlite3_errmsg(handle_.get()));
+    }
+    return sqlite3_changes64(handle_.get());
+}
+
+std::vector<SQLiteDB::Row> SQLiteDB::query(const std::string& sql, const Params& params) {
+    Statement statement = prepare(handle_.get(), sql, params);
+    int columns = sqlite3_column_count(statement.get());
+    std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(columns));
+    for (int c = 0; c < columns; ++c) {
+        const char* name = sqlite3_column_name(statement.get(), c);
+        names.emplace_back(name != nullptr ? name : "");
+    }
+    std::vector<Row> rows;
+    int rc = 0;
+    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
+        Row row;
+        for (int c = 0; c < columns; ++c) {
+            Value value;
+            switch (sqlite3_column_type(statement.get(), c)) {
+            case SQLITE_INTEGER:
+                value = Value(static_cast<long long>(sqlite3_column_int64(statement.get(), c)));
+                break;
+            case SQLITE_FLOAT:
+                value = Value(sqlite3_column_double(statement.get(), c));
+                break;
+            case SQLITE_TEXT: {
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), c));
+                value = Value(std::string(text != nullptr ? text : ""));
+                break;
+            }
+            default:
+                break; // BLOB and NULL read as null
+            }
+            row.values.insert_or_assign(names[static_cast<std::size_t>(c)], std::move(value));
+        }
+        rows.push_back(std::move(row));
+    }
+    if (rc != SQLITE_DONE) {
+        throw DBError(rc, sqlite3_errmsg(handle_.get()));
+    }
+    return rows;
+}
+
+std::optional<SQLiteDB::Row> SQLiteDB::one(const std::string& sql, const Params& params) {
+    auto rows = query(sql, params);
+    if (rows.empty()) {
+        return std::nullopt;
+    }
+    return std::move(rows.front());
+}
+
+int64_t SQLiteDB::lastInsertID() const {
+    return sqlite3_last_insert_rowid(handle_.get());
+}
+
+void SQLiteDB::rollbackQuietly() noexcept {
+    sqlite3_exec(handle_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+std::string SQLiteDB::libraryVersion() {
+    return sqlite3_libversion();
+}
+
+} // namespace brell

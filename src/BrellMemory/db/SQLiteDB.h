@@ -1,0 +1,180 @@
+#pragma once
+// SQLiteDB: the one wrapper through which BRELL talks to SQLite. It owns one connection
+// to one database file (or ":memory:"), runs statements with positional parameters,
+// returns rows keyed by column name, and turns every SQLite failure into DBError with
+// SQLite's own code and message. It knows nothing about the schema.
+//
+// The connection is opened in serialized (full mutex) mode, so calls from several
+// threads are safe at the SQLite level; a transaction spans several calls, so callers
+// sharing one SQLiteDB keep each transaction on one thread. Move-only; the connection
+// is closed (deferred close) when the object is destroyed.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <variant>
+#include <vector>
+
+#include "util/Error.h"
+
+struct sqlite3;
+
+namespace brell {
+
+class SQLiteDB {
+public:
+    // One parameter or column value: an integer, a float, text or null.
+    class Value {
+    public:
+        Value() = default; // null
+        Value(std::nullptr_t) {}
+        Value(int v) : v_(static_cast<int64_t>(v)) {}
+        Value(long v) : v_(static_cast<int64_t>(v)) {}
+        Value(long long v) : v_(static_cast<int64_t>(v)) {}
+        Value(unsigned v) : v_(static_cast<int64_t>(v)) {}
+        Value(unsigned long v) : v_(static_cast<int64_t>(v)) {}
+        Value(bool v) : v_(static_cast<int64_t>(v ? 1 : 0)) {}
+        Value(double v) : v_(v) {}
+        Value(const char* v) : v_(std::string(v)) {}
+        Value(std::string v) : v_(std::move(v)) {}
+        Value(std::string_view v) : v_(std::string(v)) {}
+        Value(const std::optional<std::string>& v) {
+            if (v) {
+                v_ = *v;
+            }
+        }
+        Value(const std::optional<int64_t>& v) {
+            if (v) {
+                v_ = *v;
+            }
+        }
+        Value(const std::optional<double>& v) {
+            if (v) {
+                v_ = *v;
+            }
+        }
+
+        // The payload as a number: integer() truncates a float toward zero, real()
+        // converts an integer; both give nothing for text and null.
+        std::optional<int64_t> integer() const;
+        std::optional<double> real() const;
+        std::optional<std::string> text() const;
+        bool isNull() const { return std::holds_alternative<std::monostate>(v_); }
+        bool isInteger() const { return std::holds_alternative<int64_t>(v_); }
+        bool isReal() const { return std::holds_alternative<double>(v_); }
+        bool isText() const { return std::holds_alternative<std::string>(v_); }
+
+        bool operator==(const Value&) const = default;
+
+    private:
+        friend class SQLiteDB;
+        std::variant<std::monostate, int64_t, double, std::string> v_;
+    };
+
+    // One result row, keyed by the column names SQLite reports (an AS alias gives the
+    // key; of two equal names the later column wins). A missing column reads as null.
+    struct Row {
+        std::map<std::string, Value, std::less<>> values;
+
+        const Value& operator[](std::string_view name) const;
+        int64_t integer(std::string_view name) const;    // 0 for text, null or missing
+        double real(std::string_view name) const;        // 0 for text, null or missing
+        std::string text(std::string_view name) const;   // "" unless text
+        std::optional<std::string> optText(std::string_view name) const;
+        std::optional<int64_t> optInt(std::string_view name) const;
+        std::optional<double> optReal(std::string_view name) const;
+        bool boolean(std::string_view name) const;       // integer value != 0
+    };
+
+    // Every failure of this layer. what() is "SQLite error <code>: <message>".
+    class DBError : public Error {
+    public:
+        DBError(int code, std::string message);
+        int code() const { return code_; }
+        const std::string& message() const { return message_; }
+
+    private:
+        int code_;
+        std::string message_;
+    };
+
+    using Params = std::vector<Value>;
+
+    // Opens or creates the database: creates the containing folder (0700), opens
+    // read-write/create/full-mutex, sets the file to 0600, a 4000 ms busy timeout,
+    // foreign keys on, and WAL journaling for files. Throws DBError or FileError.
+    explicit SQLiteDB(std::string path);
+    ~SQLiteDB();
+    SQLiteDB(SQLiteDB&&) noexcept;
+    SQLiteDB& operator=(SQLiteDB&&) noexcept;
+    SQLiteDB(const SQLiteDB&) = delete;
+    SQLiteDB& operator=(const SQLiteDB&) = delete;
+
+    const std::string& path() const { return path_; }
+
+    // Runs a script of one or more statements, without parameters or results.
+    void exec(const std::string& sql);
+
+    // Runs the first statement of `sql` with `params` bound at positions 1, 2, ...;
+    // returns the connection's change count after it.
+    int64_t run(const std::string& sql, const Params& params = {});
+    template <class... A>
+        requires(sizeof...(A) > 0 && !(sizeof...(A) == 1 && (std::is_same_v<std::decay_t<A>, Params> && ...)))
+    int64_t run(const std::string& sql, A&&... args) {
+        return run(sql, Params{Value(std::forward<A>(args))...});
+    }
+
+    // All rows of the first statement of `sql`, in SQLite's order.
+    std::vector<Row> query(const std::string& sql, const Params& params = {});
+    template <class... A>
+        requires(sizeof...(A) > 0 && !(sizeof...(A) == 1 && (std::is_same_v<std::decay_t<A>, Params> && ...)))
+    std::vector<Row> query(const std::string& sql, A&&... args) {
+        return query(sql, Params{Value(std::forward<A>(args))...});
+    }
+
+    // The first row, or nothing.
+    std::optional<Row> one(const std::string& sql, const Params& params = {});
+    template <class... A>
+        requires(sizeof...(A) > 0 && !(sizeof...(A) == 1 && (std::is_same_v<std::decay_t<A>, Params> && ...)))
+    std::optional<Row> one(const std::string& sql, A&&... args) {
+        return one(sql, Params{Value(std::forward<A>(args))...});
+    }
+
+    int64_t lastInsertID() const;
+
+    // "BEGIN IMMEDIATE", body, "COMMIT". When the body or the commit throws, rolls back
+    // (ignoring a failing rollback) and rethrows the original error. Does not nest.
+    template <class Body>
+    auto transaction(Body&& body) -> std::invoke_result_t<Body&> {
+        exec("BEGIN IMMEDIATE");
+        try {
+            if constexpr (std::is_void_v<std::invoke_result_t<Body&>>) {
+                body();
+                exec("COMMIT");
+            } else {
+                auto result = body();
+                exec("COMMIT");
+                return result;
+            }
+        } catch (...) {
+            rollbackQuietly();
+            throw;
+        }
+    }
+
+    // The SQLite library version in use ("3.53.2").
+    static std::string libraryVersion();
+
+private:
+    struct Close {
+        void operator()(sqlite3* db) const noexcept;
+    };
+    void rollbackQuietly() noexcept;
+
+    std::string path_;
+    std::unique_ptr<sqlite3, Close> handle_;
+};
+
+} // namespace brell

@@ -1,0 +1,48 @@
+#pragma once
+// Text helpers on UTF-8 strings, built on ICU. "Characters" here are user-perceived
+// characters (extended grapheme clusters): an emoji with modifiers or a letter with
+// combining accents counts as one. Stateless; safe from any thread (ICU iterators are
+// kept per thread). Invalid UTF-8 is never produced; functions that meet it in their
+// input treat each bad byte as one replacement character when counting.
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brell::Text {
+
+// Removes Unicode white space (spaces, tabs, line and paragraph separators,
+// newlines) from both ends.
+std::string trim(std::string_view text);
+
+// True when `text` holds only Unicode white space (or nothing).
+bool isBlank(std::string_view text);
+
+// Number of user-perceived characters.
+std::size_t characterCount(std::string_view text);
+
+// Byte offsets of every character boundary, starting with 0 and ending with the
+// text's size; characterCount(text) + 1 entries. Offsets are into `text` when it is
+// well-formed UTF-8, else into sanitizeUTF8(text).
+std::vector<std::size_t> characterBoundaries(std::string_view text);
+
+// The first `count` user-perceived characters (the whole text when shorter).
+std::string prefixCharacters(std::string_view text, std::size_t count);
+
+// Unicode lower-casing (root locale, no language-specific rules).
+std::string lower(std::string_view text);
+
+// Case- and diacritic-insensitive form for comparisons: decomposed, combining marks
+// removed, case-folded, recomposed. "Élan" and "elan" fold to the same string.
+std::string fold(std::string_view text);
+
+// True when `text` is well-formed UTF-8.
+bool isValidUTF8(std::string_view text);
+
+// Replaces every ill-formed UTF-8 sequence with U+FFFD.
+std::string sanitizeUTF8(std::string_view text);
+
+// Splits at every occurrence of `separator`, keeping empty pieces.
+std::vector<std::string> split(std::string_view text, char separator);
+
+} // namespace brell::Text

@@ -1,0 +1,59 @@
+#include "util/Text.h"
+
+#include <gtest/gtest.h>
+
+namespace brell {
+
+TEST(TextTest, TrimRemovesUnicodeWhiteSpaceAtBothEnds) {
+    struct Case {
+        const char* name;
+        std::string input;
+        std::string expected;
+    } cases[] = {
+        {"plain", "  word \n", "word"},
+        {"inner kept", "\ta  b\r\n", "a  b"},
+        {"no-break and ideographic spaces", "\u00a0\u3000x\u2029", "x"},
+        {"only space", " \n\t ", ""},
+        {"empty", "", ""},
+        {"non-ASCII inside", " Élan ", "Élan"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Text::trim(c.input), c.expected);
+    }
+}
+
+TEST(TextTest, CountsUserPerceivedCharacters) {
+    struct Case {
+        const char* name;
+        std::string input;
+        std::size_t count;
+    } cases[] = {
+        {"ascii", "hello", 5},
+        {"crlf is one", "a\r\nb", 3},
+        {"combining accent", "e\u0301", 1},
+        {"family emoji", "\U0001F468\u200D\U0001F469\u200D\U0001F467", 1},
+        {"flag", "\U0001F1EC\U0001F1E7x", 2},
+        {"empty", "", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Text::characterCount(c.input), c.count);
+    }
+    EXPECT_EQ(Text::prefixCharacters("e\u0301xyz", 2), "e\u0301x");
+    EXPECT_EQ(Text::prefixCharacters("ab", 5), "ab");
+}
+
+TEST(TextTest, FoldsCaseAndDiacritics) {
+    EXPECT_EQ(Text::fold("Élan"), Text::fold("elan"));
+    EXPECT_EQ(Text::fold("STRASSE"), Text::fold("straße"));
+    EXPECT_EQ(Text::lower("ÀB"), "àb");
+}
+
+TEST(TextTest, ReplacesIllFormedUTF8) {
+    EXPECT_FALSE(Text::isValidUTF8("a\xff"));
+    EXPECT_EQ(Text::sanitizeUTF8("a\xff"), "a\xEF\xBF\xBD");
+    EXPECT_EQ(Text::characterCount("a\xff"), 2u);
+}
+
+} // namespace brell
