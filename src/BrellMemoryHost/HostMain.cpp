@@ -1,9 +1,75 @@
 #include "BrellMemoryHost/HostMain.h"
 
-namespace brell {
+#include <algorithm>
+#include <csignal>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
 
-int hostMain(int, char**) {
-    return 0;
+#include "BrellCore/board/CardStore.h"
+#include "BrellMemory/db/MemoryStore.h"
+#include "BrellMemory/host/CompanionIdentity.h"
+#include "BrellMemory/host/HostProtocol.h"
+#include "BrellMemoryHost/FrameIO.h"
+#include "platform/Environment.h"
+
+namespace brell {
+namespace {
+
+void say(const std::string& line) {
+    std::string text = "brell-memory-host: " + line + "\n";
+    (void)!::write(STDERR_FILENO, text.data(), text.size());
+}
+
+} // namespace
+
+int hostMain(int argc, char** argv) {
+    // A browser that closes its end mid-reply must end the process quietly, not kill it.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const std::string expectedOrigin = "chrome-extension://" + std::string(CompanionIdentity::extensionID) + "/";
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const bool testMode = Environment::value("BRELL_MEMORY_DB").has_value();
+
+    bool callerOK = args.empty() ? testMode : std::find(args.begin(), args.end(), expectedOrigin) != args.end();
+    if (!callerOK) {
+        say("refusing caller " + (args.empty() ? std::string("(none)") : args.front()));
+        return 1;
+    }
+
+    std::unique_ptr<MemoryStore> store;
+    try {
+        store = std::make_unique<MemoryStore>(MemoryStore::defaultPath(), MemoryConfig::defaults());
+    } catch (const std::exception&) {
+        say("store unavailable");
+        FrameIO::write(STDOUT_FILENO, {{"type", "error"}, {"status", "retry"}, {"reason", "store_unavailable"}});
+        return 1;
+    }
+    HostProtocol host(*store, CardStore::defaultURL());
+    const int64_t cap = store->config.maxTranscriptMessageBytes;
+
+    while (true) {
+        auto header = FrameIO::readExactly(STDIN_FILENO, 4);
+        if (!header) {
+            return 0;
+        }
+        uint32_t length = 0;
+        std::memcpy(&length, header->data(), sizeof length);
+        if (length == 0 || length > cap) {
+            FrameIO::write(STDOUT_FILENO, {{"type", "error"}, {"status", "invalid"}, {"reason", "message_too_large"}});
+            return 1;
+        }
+        auto body = FrameIO::readExactly(STDIN_FILENO, length);
+        if (!body) {
+            return 0;
+        }
+        if (!FrameIO::write(STDOUT_FILENO, host.handle(*body))) {
+            return 0;
+        }
+    }
 }
 
 } // namespace brell

@@ -1,10 +1,42 @@
 #include "util/Json.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace brell::JsonText {
 
+namespace {
+
+// The deepest nesting of brackets outside strings, stopping early past the limit.
+int nesting(std::string_view text) {
+    int depth = 0;
+    int deepest = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size() && deepest <= maxDepth; ++i) {
+        char c = text[i];
+        if (inString) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                inString = false;
+            }
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
+} // namespace
+
 std::optional<Json> parse(std::string_view text) {
+    if (nesting(text) > maxDepth) {
+        return std::nullopt;
+    }
     Json value = Json::parse(text.begin(), text.end(), nullptr, false);
     if (value.is_discarded()) {
         return std::nullopt;

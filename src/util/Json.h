@@ -15,7 +15,12 @@ using OrderedJson = nlohmann::ordered_json;
 
 namespace JsonText {
 
-// Parses a JSON document; nothing when it is not valid JSON (also for ill-formed UTF-8).
+// Arrays and objects nested deeper than this are refused: serialising and freeing such
+// values recurses once per level, and no message or file of ours comes close.
+inline constexpr int maxDepth = 512;
+
+// Parses a JSON document; nothing when it is not valid JSON (also for ill-formed UTF-8)
+// or nests deeper than maxDepth.
 std::optional<Json> parse(std::string_view text);
 
 // Compact serialisation; nothing when a string holds ill-formed UTF-8.

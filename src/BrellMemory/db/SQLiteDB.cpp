@@ -227,6 +227,37 @@ void SQLiteDB::rollbackQuietly() noexcept {
     sqlite3_exec(handle_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
+void SQLiteDB::backupTo(const std::string& path) {
+    // Read through a connection of its own: it sees the last committed state, which
+    // nobody can change while the caller holds the write lock.
+    sqlite3* raw = nullptr;
+    int rc = sqlite3_open_v2(path_.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    std::unique_ptr<sqlite3, Close> source(raw);
+    if (rc != SQLITE_OK) {
+        throw DBError(rc, raw != nullptr ? sqlite3_errmsg(raw) : "open failed");
+    }
+    (void)FileSystem::remove(path);
+    raw = nullptr;
+    rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    std::unique_ptr<sqlite3, Close> destination(raw);
+    if (rc != SQLITE_OK) {
+        throw DBError(rc, raw != nullptr ? sqlite3_errmsg(raw) : "open failed");
+    }
+    FileSystem::setPermissions(path, 0600);
+    sqlite3_backup* backup = sqlite3_backup_init(destination.get(), "main", source.get(), "main");
+    if (backup == nullptr) {
+        throw DBError(sqlite3_errcode(destination.get()), sqlite3_errmsg(destination.get()));
+    }
+    rc = sqlite3_backup_step(backup, -1);
+    int finish = sqlite3_backup_finish(backup);
+    if (rc != SQLITE_DONE) {
+        throw DBError(rc, sqlite3_errstr(rc));
+    }
+    if (finish != SQLITE_OK) {
+        throw DBError(finish, sqlite3_errmsg(destination.get()));
+    }
+}
+
 std::string SQLiteDB::libraryVersion() {
     return sqlite3_libversion();
 }

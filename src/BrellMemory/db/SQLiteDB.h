@@ -164,6 +164,11 @@ public:
         }
     }
 
+    // Writes a consistent copy of the database file as last committed to a new file at
+    // `path` (replacing one there), 0600. Called under the write lock, the copy is
+    // exactly the file's state, whatever other processes do meanwhile. Files only.
+    void backupTo(const std::string& path);
+
     // The SQLite library version in use ("3.53.2").
     static std::string libraryVersion();
 

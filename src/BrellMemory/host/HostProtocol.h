@@ -1,0 +1,86 @@
+#pragma once
+// HostProtocol turns one message from the companion extension into one reply: a state
+// reply, an acknowledgement of a captured event, a seen reply or an error. It checks
+// size, syntax and protocol version, notes that the companion is alive, and for
+// "ingest" validates the envelope and enforces consent, the capture epoch and
+// once-only delivery before handing the payload to the video, article or transcript
+// handler. It never throws: every problem becomes a reply.
+//
+// Borrows `store` for its whole life; holds no state between messages (everything is
+// read afresh from the database). Used from one thread.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "BrellMemory/store/MemoryState.h"
+#include "util/Error.h"
+#include "util/Json.h"
+
+namespace brell {
+
+class MemoryStore;
+
+class HostProtocol {
+public:
+    static constexpr int version = 1;
+    static constexpr std::string_view hostName = "dev.brell.memory";
+
+    enum class AckStatus { accepted, duplicate, stale_epoch, disabled, invalid, retry };
+    static std::string rawValue(AckStatus status);
+
+    // Raised by the ingestion handlers to end an event with a specific answer.
+    class AckError : public Error {
+    public:
+        AckError(AckStatus status, std::string reason);
+        AckStatus status() const { return status_; }
+        const std::string& reason() const { return reason_; }
+
+    private:
+        AckStatus status_;
+        std::string reason_;
+    };
+
+    HostProtocol(MemoryStore& store, std::string boardURL);
+
+    MemoryStore& store() const { return store_; }
+    const std::string& boardURL() const { return boardURL_; }
+
+    // The single entry point: one message body in, one reply out.
+    Json handle(std::string_view data);
+
+    Json stateMessage(const std::optional<std::string>& requestId);
+    Json approveOrigin(const Json& message, const std::optional<std::string>& requestId);
+    Json ingest(const Json& message);
+    Json seen(const Json& message, const std::optional<std::string>& requestId);
+    Json ack(const std::optional<std::string>& eventId, AckStatus status,
+             const std::optional<std::string>& reason = std::nullopt);
+
+    // Remembers an accepted event id until now + the dedupe TTL. Called inside the
+    // transaction that stores the event. Throws SQLiteDB::DBError.
+    void recordEvent(const std::string& eventId);
+
+    // A JSON string, trimmed, non-empty, at most `max` user-perceived characters, no NUL.
+    static std::optional<std::string> string(const Json& value, std::size_t max);
+    // A JSON string in the 8-4-4-4-12 hexadecimal UUID form, lower-cased.
+    static std::optional<std::string> uuid(const Json& value);
+
+    // ---- Ingestion handlers: each stores one event in one transaction together with
+    // its ingested_event row, and returns the status to answer. Throw AckError for a
+    // specific answer; any other error is answered "retry" / "store_busy".
+    AckStatus ingestVideo(const std::string& eventId, const Json& source, const Json& payload,
+                          const std::string& sessionId, int64_t activeWallMs, const MemoryState& state);
+    AckStatus ingestArticle(const std::string& eventId, const Json& source, const Json& payload,
+                            const std::string& sessionId, int64_t activeWallMs, const MemoryState& state);
+    AckStatus ingestTranscript(const std::string& eventId, const Json& source, const Json& payload);
+
+private:
+    static Json error(std::string_view status, std::string_view reason);
+    Json dispatchIngest(const std::string& eventId, int64_t captureEpoch, const std::string& kind,
+                        const Json& source, const Json& payload);
+
+    MemoryStore& store_;
+    std::string boardURL_;
+};
+
+} // namespace brell

@@ -1,0 +1,32 @@
+#include "brell/AppContext.h"
+
+#include "BrellCore/board/CardStore.h"
+#include "BrellMemory/db/MemoryStore.h"
+
+namespace brell {
+
+AppContext::AppContext(std::ostream& out, std::ostream& err) : out(out), err(err) {}
+
+AppContext::~AppContext() = default;
+
+MemoryStore& AppContext::memory() {
+    if (!memory_) {
+        try {
+            memory_ = std::make_unique<MemoryStore>(memoryPath());
+        } catch (const std::exception& e) {
+            throw CommandError("could not open the memory at " + memoryPath() + " (" + e.what() +
+                               "); check that the folder is writable or set BRELL_MEMORY_DB.");
+        }
+    }
+    return *memory_;
+}
+
+std::string AppContext::memoryPath() const {
+    return MemoryStore::defaultPath();
+}
+
+std::string AppContext::boardPath() const {
+    return CardStore::defaultURL();
+}
+
+} // namespace brell

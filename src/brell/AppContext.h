@@ -1,0 +1,39 @@
+#pragma once
+// What every brell command shares: the output streams, the locations of the memory and
+// the board, and the memory store, opened on first use and kept for the command's life.
+// One per run of the application; not thread-safe.
+#include <iosfwd>
+#include <memory>
+#include <string>
+
+#include "util/Error.h"
+
+namespace brell {
+
+class MemoryStore;
+
+// A failure the user can act on: one sentence, shown on standard error, exit status 1.
+class CommandError : public Error {
+public:
+    explicit CommandError(const std::string& sentence) : Error(sentence) {}
+};
+
+class AppContext {
+public:
+    AppContext(std::ostream& out, std::ostream& err);
+    ~AppContext();
+
+    std::ostream& out;
+    std::ostream& err;
+
+    // The memory database (BRELL_MEMORY_DB or the default path), opened and migrated.
+    MemoryStore& memory();
+    std::string memoryPath() const;
+    // The board file (BRELL_BOARD or the default location).
+    std::string boardPath() const;
+
+private:
+    std::unique_ptr<MemoryStore> memory_;
+};
+
+} // namespace brell

@@ -1,0 +1,12 @@
+#include "brell/Commands.h"
+
+#include <CLI/CLI.hpp>
+
+namespace brell {
+
+void registerCommands(CLI::App& app, AppContext& context) {
+    registerMemoryCommands(app, context);
+    registerBoardCommands(app, context);
+}
+
+} // namespace brell

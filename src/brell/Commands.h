@@ -1,0 +1,18 @@
+#pragma once
+// The command groups of the brell application. Each group adds its subcommands to the
+// application; their callbacks run the command and throw CommandError for failures the
+// user can act on.
+namespace CLI {
+class App;
+}
+
+namespace brell {
+
+class AppContext;
+
+void registerCommands(CLI::App& app, AppContext& context);
+
+void registerMemoryCommands(CLI::App& app, AppContext& context);   // memory, origins
+void registerBoardCommands(CLI::App& app, AppContext& context);    // board
+
+} // namespace brell
