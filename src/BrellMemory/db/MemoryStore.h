@@ -14,6 +14,10 @@
 
 #include "BrellMemory/db/MemoryConfig.h"
 #include "BrellMemory/db/SQLiteDB.h"
+#include "BrellMemory/store/ChunkRecord.h"
+#include "BrellMemory/store/ExposureLabel.h"
+#include "BrellMemory/store/Intervals.h"
+#include "BrellMemory/store/MemorySource.h"
 #include "BrellMemory/store/MemoryState.h"
 #include "util/Date.h"
 
@@ -64,6 +68,34 @@ public:
     static std::optional<std::string> canonicalOrigin(std::string_view text);
     // localhost, *.local/.localhost/.internal, private and loopback IPv4, IPv6 literals.
     static bool isLocalHost(std::string_view host);
+
+    // ---- Sources, chunks and exposure ----
+
+    std::optional<MemorySource> source(int64_t id);
+    std::optional<MemorySource> source(std::string_view key);
+    // Most recently seen first; `kind` "video" or "article" when given.
+    std::vector<MemorySource> sources(std::optional<std::string> kind, bool includeMuted);
+    static MemorySource sourceFrom(const SQLiteDB::Row& row);
+    // An available chunk by id.
+    std::optional<ChunkRecord> chunk(int64_t id);
+    // A source's chunks (available or not), by start within a kind, or by kind first.
+    std::vector<ChunkRecord> chunks(int64_t sourceID, std::optional<std::string> kind = std::nullopt);
+    static ChunkRecord chunkFrom(const SQLiteDB::Row& row);
+    bool hasSessions(int64_t sourceID);
+    // Merged ranges over all sessions; `kind` "range" (watched while visible) or "played".
+    std::vector<Range> observedRanges(int64_t sourceID, std::string_view kind);
+    // (locator, label) of the article sections seen in view.
+    std::vector<std::pair<std::string, std::string>> observedAnchors(int64_t sourceID);
+    // How the user met this chunk (at this cue); nothing for titles and notes.
+    std::optional<ExposureLabel> exposure(const ChunkRecord& chunk, std::optional<int64_t> cueMs);
+    // The address that opens the source at this chunk: the watch page at the second,
+    // a comment link, or a text-fragment link for an article passage.
+    static std::string openURL(const ChunkRecord& chunk, std::optional<int64_t> cueMs,
+                               std::optional<std::string> excerpt);
+
+    // The database key a page is remembered under ("youtube:" + id or "article:" +
+    // canonical address), or nothing for a page that is never remembered.
+    static std::optional<std::string> sourceKey(std::string_view page);
 
     // Seconds since 1970 as the shortest decimal that reads back to the same double.
     static std::string dateText(Date date);

@@ -4,16 +4,6 @@
 
 namespace brell {
 
-HostProtocol::AckStatus HostProtocol::ingestVideo(const std::string&, const Json&, const Json&, const std::string&,
-                                                  int64_t, const MemoryState&) {
-    throw AckError(AckStatus::retry, "store_busy");
-}
-
-HostProtocol::AckStatus HostProtocol::ingestArticle(const std::string&, const Json&, const Json&, const std::string&,
-                                                    int64_t, const MemoryState&) {
-    throw AckError(AckStatus::retry, "store_busy");
-}
-
 HostProtocol::AckStatus HostProtocol::ingestTranscript(const std::string&, const Json&, const Json&) {
     throw AckError(AckStatus::retry, "store_busy");
 }

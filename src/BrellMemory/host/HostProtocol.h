@@ -12,10 +12,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "BrellMemory/store/MemoryState.h"
 #include "util/Error.h"
 #include "util/Json.h"
+#include "util/Regex.h"
 
 namespace brell {
 
@@ -74,7 +76,34 @@ public:
                             const std::string& sessionId, int64_t activeWallMs, const MemoryState& state);
     AckStatus ingestTranscript(const std::string& eventId, const Json& source, const Json& payload);
 
+    // Steps shared by the handlers, run inside their transactions.
+    void upsertSession(const std::string& sessionId, int64_t sourceID, int64_t wall);
+    void ensureMetadataChunk(int64_t sourceID, const std::string& title);
+    struct Block {
+        std::string locator;
+        std::string text;
+        std::optional<std::string> heading;
+    };
+    void storeArticleChunks(int64_t sourceID, const std::vector<Block>& blocks);
+
+    // The video id of an https watch page on the three main YouTube hosts.
+    static std::optional<std::string> youtubeID(std::string_view fromURL);
+    // The cleaned https address an article is remembered under (no sensitive paths).
+    static std::optional<std::string> canonicalArticleURL(std::string_view url);
+
+    // A page title with its white space collapsed, at most 300 characters.
+    static std::optional<std::string> cleanTitle(const Json& value);
+    // "^[A-Za-z0-9:._#=/-]{1,200}$": the form of every section locator.
+    static const Regex& locatorPattern();
+
 private:
+    // Consent, epoch and duplicates read again inside the storing transaction, which
+    // holds the write lock: a change committed after the first checks is honoured.
+    // Nothing when the event may still be stored.
+    std::optional<AckStatus> recheck(const std::string& eventId, const MemoryState& checked, bool needsYouTube);
+    // Upserts the source row and returns its id.
+    int64_t upsertSource(const std::string& key, const std::string& kind, const std::string& url,
+                         const std::string& title, const std::string& origin);
     static Json error(std::string_view status, std::string_view reason);
     Json dispatchIngest(const std::string& eventId, int64_t captureEpoch, const std::string& kind,
                         const Json& source, const Json& payload);
