@@ -7,6 +7,9 @@ namespace brell {
 void registerCommands(CLI::App& app, AppContext& context) {
     registerMemoryCommands(app, context);
     registerBoardCommands(app, context);
+    registerImportCommands(app, context);
+    registerSeenCommand(app, context);
+    registerSearchCommands(app, context);
 }
 
 } // namespace brell

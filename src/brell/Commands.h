@@ -14,5 +14,8 @@ void registerCommands(CLI::App& app, AppContext& context);
 
 void registerMemoryCommands(CLI::App& app, AppContext& context);   // memory, origins
 void registerBoardCommands(CLI::App& app, AppContext& context);    // board
+void registerImportCommands(CLI::App& app, AppContext& context);   // import transcript, import comments
+void registerSeenCommand(CLI::App& app, AppContext& context);      // seen
+void registerSearchCommands(CLI::App& app, AppContext& context);   // search, ask
 
 } // namespace brell

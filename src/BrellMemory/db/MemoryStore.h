@@ -97,6 +97,12 @@ public:
     // canonical address), or nothing for a page that is never remembered.
     static std::optional<std::string> sourceKey(std::string_view page);
 
+    // ---- Transcript files and comment imports ----
+
+    // ---- Captured transcripts and seen-before ----
+
+    // ---- Memory search ----
+
     // Seconds since 1970 as the shortest decimal that reads back to the same double.
     static std::string dateText(Date date);
 

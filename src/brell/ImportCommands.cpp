@@ -1,0 +1,9 @@
+#include "brell/Commands.h"
+
+#include <CLI/CLI.hpp>
+
+namespace brell {
+
+void registerImportCommands(CLI::App&, AppContext&) {}
+
+} // namespace brell

@@ -1,0 +1,9 @@
+#include "brell/Commands.h"
+
+#include <CLI/CLI.hpp>
+
+namespace brell {
+
+void registerSeenCommand(CLI::App&, AppContext&) {}
+
+} // namespace brell
