@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -32,14 +33,17 @@ void writeAll(int fd, std::string_view bytes, const std::string& path) {
     }
 }
 
-std::string randomSuffix() {
-    thread_local std::mt19937_64 rng{std::random_device{}()};
+// Unique among processes (the pid) and within one (the counter), with random letters so
+// a file left behind by a killed writer of an earlier process is not reused by chance.
+std::string temporaryName(const std::string& folder, const std::string& name) {
+    static std::atomic<unsigned> counter{0};
+    std::random_device random;
     static constexpr char chars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string s;
-    for (int i = 0; i < 10; ++i) {
-        s += chars[rng() % 36];
+    std::string s = std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-";
+    for (int i = 0; i < 6; ++i) {
+        s += chars[random() % 36];
     }
-    return s;
+    return folder + "/." + name + "." + s + ".tmp";
 }
 
 } // namespace
@@ -83,8 +87,15 @@ std::string fileName(const std::string& path) {
 void writeAtomically(const std::string& path, std::string_view bytes) {
     std::string folder = parentFolder(path);
     makeFolders(folder);
-    std::string temporary = folder + "/." + fileName(path) + "." + randomSuffix() + ".tmp";
-    Fd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    std::string temporary;
+    Fd fd;
+    for (int attempt = 0; attempt < 8 && !fd; ++attempt) {
+        temporary = temporaryName(folder, fileName(path));
+        fd.reset(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (!fd && errno != EEXIST) {
+            break;
+        }
+    }
     if (!fd) {
         fail("create", temporary);
     }
