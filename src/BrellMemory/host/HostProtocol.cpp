@@ -258,6 +258,11 @@ Json HostProtocol::dispatchIngest(const std::string& eventId, int64_t captureEpo
             if (isDuplicate()) {
                 return ack(eventId, AckStatus::duplicate);
             }
+            transcriptChecked_ = state;
+            struct Reset {
+                std::optional<MemoryState>& held;
+                ~Reset() { held.reset(); }
+            } reset{transcriptChecked_};
             return ack(eventId, ingestTranscript(eventId, source, payload));
         }
         auto sessionId = uuid(JsonText::member(payload, "sessionId"));

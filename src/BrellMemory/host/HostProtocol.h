@@ -110,6 +110,9 @@ private:
 
     MemoryStore& store_;
     std::string boardURL_;
+    // The state the current transcript event was checked against (set only while
+    // ingest hands it on), so its transaction can tell whether consent changed since.
+    std::optional<MemoryState> transcriptChecked_;
 };
 
 } // namespace brell
