@@ -12,13 +12,20 @@
 #include <string>
 #include <string_view>
 
+#include "BrellCore/connector/ScreenGlimpse.h"
 #include "BrellMemory/db/MemoryConfig.h"
 #include "BrellMemory/db/SQLiteDB.h"
+#include "BrellMemory/recall/AskResult.h"
+#include "BrellMemory/recall/SearchHit.h"
+#include "BrellMemory/screen/ScreenCapture.h"
+#include "BrellMemory/screen/ScreenGroup.h"
+#include "BrellMemory/screen/ScreenPolicy.h"
 #include "BrellMemory/store/ChunkRecord.h"
 #include "BrellMemory/store/ExposureLabel.h"
 #include "BrellMemory/store/Intervals.h"
 #include "BrellMemory/store/MemorySource.h"
 #include "BrellMemory/store/MemoryState.h"
+#include "BrellMemory/store/SeenBefore.h"
 #include "util/Date.h"
 
 namespace brell {
@@ -98,10 +105,132 @@ public:
     static std::optional<std::string> sourceKey(std::string_view page);
 
     // ---- Transcript files and comment imports ----
+    // Entry points for the application and the brell tool; the companion host stores
+    // captured captions through TranscriptRows instead. Digests, statuses and the rows
+    // written are described in docs/transcripts.md.
+
+    // Hears (items written, all items) while an import writes its rows.
+    using ImportProgress = std::function<void(std::size_t done, std::size_t total)>;
+
+    // Replaces the video's transcript with the chunks of a timed-text file and returns
+    // how many chunks were built; 0, changing nothing, when the file is the one last
+    // imported for this video. `provenance` is 'imported', 'fixture' or 'api'; the
+    // status becomes 'fixture' for fixtures, else 'imported'. Throws
+    // TranscriptError::empty() when the source is missing or not a video (before the
+    // file is read), the reader's TranscriptError, or DBError; a failure changes nothing.
+    int64_t importTranscript(int64_t sourceID, std::string_view fileText, std::string_view provenance,
+                             const ImportProgress& progress = nullptr);
+    // Adds comments, (id, text) in order, as 'comment' chunks "c:" + id with the text cut
+    // to its first 2000 characters; a comment already stored with the same id and text
+    // is skipped. The comments status becomes 'fixture' for fixtures, else 'fetched'.
+    // All or nothing: DBError (a missing source fails on its foreign key) rolls back.
+    void importComments(int64_t sourceID, const std::vector<std::pair<std::string, std::string>>& comments,
+                        std::string_view provenance, const ImportProgress& progress = nullptr);
+    // Notes that the video has no transcript to get; only from the status 'none'.
+    void markTranscriptUnavailable(int64_t sourceID);
+    // The id of the video's source ("youtube:" + `videoID`, an 11-character id),
+    // created as a first companion visit would when memory has none: kind 'video', the
+    // canonical watch address, `title`, YouTube's origin, first and last seen now. An
+    // existing source is returned unchanged.
+    int64_t ensureVideoSource(std::string_view videoID, std::string_view title);
 
     // ---- Captured transcripts and seen-before ----
 
+    // A visit still in progress (last seen this recently) is not a visit "before".
+    static constexpr double liveSessionWindow = 120.0;
+    // Earlier visits to `url`: sessions that ended before the live window, or with
+    // `excludingSince`, sessions that started before it. Nothing when memory is off,
+    // the page is unknown or muted, or nothing was watched or read.
+    std::optional<SeenBefore> seenBefore(std::string_view url, std::optional<Date> excludingSince);
+
+    // ---- Screen memory ----
+    // The application hands in what it read off the front window; readings of one
+    // window (application and title) whose text stays the same or similar
+    // (ScreenPolicy::similar) refresh one record, others start a new one. Each operation
+    // is one statement, plus a preceding read. A `limit` below 1 gives nothing.
+
+    // What recordScreen did: a new record, an existing one refreshed, or nothing stored.
+    struct RecordResult {
+        enum class Kind { inserted, extended, skipped };
+        Kind kind = Kind::skipped;
+        int64_t id = 0; // the record's row id; 0 when skipped
+
+        static RecordResult inserted(int64_t id) { return {Kind::inserted, id}; }
+        static RecordResult extended(int64_t id) { return {Kind::extended, id}; }
+        static RecordResult skipped() { return {}; }
+        // "inserted 12", "extended 12" or "skipped".
+        std::string description() const;
+
+        bool operator==(const RecordResult&) const = default;
+    };
+
+    // Stores one reading unless memory is off or paused, screen memory is off, the app is
+    // excluded (excludedApps) or the trimmed text has fewer than 20 characters. The text
+    // keeps its first 8,000 characters and the title its first 300 (not trimmed). A
+    // refresh sets last_at, text and text_hash (retiring the summary when the text
+    // changed); the name and address stay as first stored. An empty `url` counts as none.
+    RecordResult recordScreen(std::string_view bundleID, std::string_view appName, std::string_view windowTitle,
+                              const std::optional<std::string>& url, std::string_view text);
+    // Newest first (by last_at), last seen at or after `since`. With `messagingOnly`,
+    // only mail and chat windows, chosen among the 5 × limit newest.
+    std::vector<ScreenCapture> screenCaptures(std::optional<Date> since, int64_t limit, bool messagingOnly = false);
+    // Captures holding any of the query's expanded terms (QueryTerms::terms), best first:
+    // by the full-text rank over text and title when screen_fts exists, else newest
+    // first among texts containing one of the first 6 terms.
+    std::vector<ScreenCapture> searchScreen(std::string_view query, int64_t limit);
+    // Topic groups, most recently active first.
+    std::vector<ScreenGroup> screenGroups(int64_t limit);
+    std::optional<ScreenCapture> screenCapture(int64_t id);
+    // Stores a summary written for the record's current text; `group` replaces the topic
+    // only when given.
+    void setScreenSummary(int64_t id, std::string_view summary, const std::optional<std::string>& group);
+    // Sets the topic; nothing or an empty group clears it.
+    void setScreenGroup(int64_t id, const std::optional<std::string>& group);
+    void deleteScreenCapture(int64_t id);
+    void clearScreenMemory();
+    // The screen switch of the consent row; the capture epoch stays.
+    void setScreen(bool on);
+    // ScreenPolicy::alwaysExcluded and the user's own list (meta 'screen_excluded').
+    // Never fails: an unreadable list counts as empty.
+    ScreenPolicy::BundleSet excludedApps();
+    // Replaces the user's list, in order, without the always-excluded identifiers.
+    void setExtraExcludedApps(const std::vector<std::string>& bundleIDs);
+    // Windows for assistants: the newest for an empty query, else a topic group named
+    // like the query (ignoring case and diacritics) followed by search hits. Mail, chat
+    // and assistant windows are left out; captures of one app and page (or title when
+    // there is no address) fold into one glimpse. At most `limit`, first seen first.
+    std::vector<ScreenGlimpse> screenGlimpses(std::string_view matching, int64_t limit);
+    // Reads a screen_capture row; a summary counts only while written for this text.
+    static ScreenCapture screenFrom(const SQLiteDB::Row& row);
+    // The capture as a recall passage of kind "screen", source id −(capture id).
+    static ChunkRecord screenChunk(const ScreenCapture& capture);
+
     // ---- Memory search ----
+
+    // The chunks holding the query's terms (QueryTerms::terms), best first: more of the
+    // user's own terms in the text first, then the full-text rank. At most `limit` hits
+    // (searchChunkLimit when absent; none when below 1), chosen among the 2 × limit best
+    // rows the database gives, so a narrow `kinds` may leave fewer. Uses the full-text
+    // index when meta 'fts5' is '1', else substring patterns (an unreadable meta value
+    // also selects patterns). Muted sources and unavailable chunks are never found.
+    std::vector<SearchHit> searchChunks(std::string_view query, std::optional<int64_t> limit = std::nullopt,
+                                        const std::optional<std::vector<std::string>>& kinds = std::nullopt);
+    // Up to three sources for a question, each with its best hit, exposure, reason and
+    // open address, and how strongly the first one matched.
+    AskResult ask(std::string_view query);
+    // The media position to cite: inside a transcript chunk the start of the cue that
+    // matches most terms (the first of equals), else the chunk's own start. Pure.
+    static std::optional<int64_t> bestCue(const ChunkRecord& chunk, const std::vector<std::string>& terms);
+    // The text to show: a transcript from one cue before `cueMs`, otherwise the whole
+    // text, cut to `limit` characters at the last space with "…" appended. `terms` is
+    // not used. Pure.
+    static std::string excerpt(const ChunkRecord& chunk, std::optional<int64_t> cueMs,
+                               const std::vector<std::string>& terms, std::size_t limit);
+    // "Matched “a”, “b” in the transcript at 12:04", or "Related wording in …". Pure.
+    static std::string reason(const SearchHit& hit, const std::vector<std::string>& original);
+    // The address that opens a hit's source at its passage: at the cue, or for article
+    // text at the start of the excerpt, ending on a whole word. Pure.
+    static std::string openURL(const SearchHit& hit);
 
     // Seconds since 1970 as the shortest decimal that reads back to the same double.
     static std::string dateText(Date date);

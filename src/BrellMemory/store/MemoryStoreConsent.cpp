@@ -137,6 +137,9 @@ void MemoryStore::deleteSourceRows(int64_t id) {
            "WHERE c.source_id = ?)",
            {Value(id)});
     db.run("DELETE FROM source WHERE id = ?", {Value(id)});
+    // The digests of its stored text go too: SQLite may give a later source the same id,
+    // and a leftover digest would make that source's first text look already stored.
+    db.run("DELETE FROM meta WHERE key IN ('transcript_hash:' || ?1, 'article_version:' || ?1)", {Value(id)});
 }
 
 void MemoryStore::touchHost() noexcept {

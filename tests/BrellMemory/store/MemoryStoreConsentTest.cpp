@@ -140,7 +140,8 @@ TEST_F(ConsentTest, RevokingWithDataDeletesTheOriginsArticlesOnly) {
         "INSERT INTO insight(id, project_id, task_id, task_revision, fingerprint, action_signature, evidence_hash,"
         " relationship, title, why_now, next_step, origin, score, score_detail, eligible, consent_epoch, created_at)"
         " VALUES (5, 1, 1, 1, 'f', 'a', 'e', 'r', 't', 'w', 'n', 'model', 1, '{}', 1, 1, 1);"
-        "INSERT INTO insight_evidence(insight_id, chunk_id, role) VALUES (5, 10, 'support');");
+        "INSERT INTO insight_evidence(insight_id, chunk_id, role) VALUES (5, 10, 'support');"
+        "INSERT INTO meta VALUES ('article_version:1', 'd1'), ('transcript_hash:1', 'd2'), ('article_version:2', 'd3');");
     store.revokeOrigin("https://example.com", false);
     EXPECT_EQ(store.db.query("SELECT id FROM source").size(), 2u); // kept
     store.approveOrigin("https://example.com", true);
@@ -154,6 +155,9 @@ TEST_F(ConsentTest, RevokingWithDataDeletesTheOriginsArticlesOnly) {
     EXPECT_EQ(insight->integer("eligible"), 0);
     EXPECT_EQ(insight->text("hold_reason"), "stale");
     EXPECT_TRUE(store.state().origins.empty());
+    EXPECT_FALSE(store.meta("article_version:1"));
+    EXPECT_FALSE(store.meta("transcript_hash:1"));
+    EXPECT_EQ(store.meta("article_version:2"), "d3");
 }
 
 TEST(CanonicalOriginTest, KeepsHttpsPublicOriginsOnly) {
