@@ -25,16 +25,13 @@ bool isDashPosition(std::size_t at) {
 } // namespace
 
 UUID UUID::random() {
-    // One generator per thread, seeded once from the system's random source.
-    thread_local std::mt19937_64 generator = [] {
-        std::random_device device;
-        std::seed_seq seed{device(), device(), device(), device(), device(), device(), device(), device()};
-        return std::mt19937_64(seed);
-    }();
+    // Straight from the system's random source: a generator seeded once would repeat
+    // its ids in every process forked from the one that seeded it.
+    std::random_device device;
     std::array<uint8_t, 16> bytes{};
-    for (std::size_t i = 0; i < bytes.size(); i += 8) {
-        uint64_t word = generator();
-        for (std::size_t j = 0; j < 8; ++j) {
+    for (std::size_t i = 0; i < bytes.size(); i += 4) {
+        uint32_t word = device();
+        for (std::size_t j = 0; j < 4; ++j) {
             bytes[i + j] = static_cast<uint8_t>(word >> (8 * j));
         }
     }
