@@ -63,6 +63,57 @@ std::string ChunkRecord::passage(std::optional<int64_t> at, std::size_t limit) c
     return cut + "\u2026";
 }
 
+ChunkRecord ChunkRecord::saved(int64_t index, const std::string& key, const std::string& title,
+                               const std::optional<std::string>& url, const std::string& text,
+                               const std::string& lane, Date at) {
+    ChunkRecord c;
+    c.id = -index - 1'000'000;
+    c.sourceID = c.id;
+    c.sourceKey = "saved:" + key;
+    c.sourceKind = "saved";
+    c.sourceTitle = title;
+    c.sourceURL = url.value_or("");
+    c.kind = "saved";
+    c.text = text;
+    c.heading = lane;
+    c.locator = "q=" + key;
+    c.provenance = "saved";
+    c.retrievedAt = at;
+    return c;
+}
+
+ChunkRecord ChunkRecord::transcript(int64_t id, int64_t sourceID, const std::string& videoID, const std::string& title,
+                                    const std::vector<std::pair<int64_t, std::string>>& lines, Date retrievedAt) {
+    ChunkRecord c;
+    c.id = id;
+    c.sourceID = sourceID;
+    c.sourceKey = "youtube:" + videoID;
+    c.sourceKind = "youtube";
+    c.sourceTitle = title;
+    c.sourceURL = "https://www.youtube.com/watch?v=" + videoID;
+    c.sourceOrigin = "https://www.youtube.com";
+    c.kind = "transcript";
+    for (const auto& [ms, line] : lines) {
+        c.cues.push_back({static_cast<int64_t>(Text::characterCount(c.text)), ms});
+        c.text += line + " ";
+    }
+    c.locator = "t=" + std::to_string(lines.empty() ? 0 : lines.front().first / 1000);
+    if (!lines.empty()) {
+        c.startMs = lines.front().first;
+        c.endMs = lines.back().first + 8000;
+    }
+    c.provenance = "fixture";
+    c.retrievedAt = retrievedAt;
+    return c;
+}
+
+std::optional<std::string> ChunkRecord::savedKey() const {
+    if (kind == "saved" && sourceKey.rfind("saved:", 0) == 0) {
+        return sourceKey.substr(6);
+    }
+    return std::nullopt;
+}
+
 std::vector<std::vector<int64_t>> ChunkRecord::decodeCues(const std::optional<std::string>& json) {
     std::vector<std::vector<int64_t>> cues;
     if (!json) {

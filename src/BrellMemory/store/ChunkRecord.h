@@ -42,6 +42,19 @@ struct ChunkRecord {
     // cut to `limit` characters at a space with "…" appended when longer.
     std::string passage(std::optional<int64_t> at, std::size_t limit) const;
 
+    // A quote saved on the board, as a recall passage of kind "saved" (never a row):
+    // ids −index − 1,000,000, source key "saved:" + key, the lane as its heading.
+    static ChunkRecord saved(int64_t index, const std::string& key, const std::string& title,
+                             const std::optional<std::string>& url, const std::string& text, const std::string& lane,
+                             Date at);
+    // A transcript given as (ms, text) lines, for demonstration data (provenance
+    // "fixture"): each line's text and a space, one cue per line, ending 8 s after the last.
+    static ChunkRecord transcript(int64_t id, int64_t sourceID, const std::string& videoID, const std::string& title,
+                                  const std::vector<std::pair<int64_t, std::string>>& lines, Date retrievedAt);
+    bool isSaved() const { return kind == "saved"; }
+    // The saved quote's key, for kind "saved".
+    std::optional<std::string> savedKey() const;
+
     // Reads the cue list from its stored JSON form ([[offset, startMs], ...]).
     static std::vector<std::vector<int64_t>> decodeCues(const std::optional<std::string>& json);
 

@@ -1,0 +1,80 @@
+// brell moments: where in remembered videos and articles something was said.
+#include <CLI/CLI.hpp>
+
+#include "BrellMemory/db/MemoryStore.h"
+#include "BrellMemory/recall/MomentFinder.h"
+#include "brell/AppContext.h"
+#include "brell/Commands.h"
+
+namespace brell {
+namespace {
+
+// What one moment request sends: passages of about this many characters each, as many
+// as fit the budget, gathered from memory, screen text and the most recent sources.
+constexpr std::size_t charsEach = 800;
+constexpr std::size_t promptBudget = 12000;
+constexpr std::size_t candidateLimit = 24;
+constexpr int64_t recentSources = 5;
+
+} // namespace
+
+void registerMomentsCommands(CLI::App& app, AppContext& context) {
+    struct Options {
+        std::vector<std::string> words;
+        int64_t limit = 5;
+        bool json = false;
+        bool prompt = false;
+    };
+    auto options = std::make_shared<Options>();
+    auto* moments = app.add_subcommand("moments", "Find the moment in a video or article where something was said");
+    moments->add_option("QUESTION", options->words, "What you remember, in your own words")->required();
+    moments->add_option("--limit", options->limit, "Most passages to show (default 5)")->check(CLI::Range(1, 50));
+    moments->add_flag("--json", options->json, "Print the passages as JSON");
+    moments->add_flag("--prompt", options->prompt,
+                      "Print the exact request a language model would get (instruction, input, schema) instead");
+    moments->callback([&context, options] {
+        std::string question;
+        for (const auto& w : options->words) {
+            question += (question.empty() ? "" : " ") + w;
+        }
+        MemoryStore& store = context.memory();
+        if (options->prompt) {
+            auto candidates = MomentFinder::fit(store.momentCandidates(question, candidateLimit, recentSources),
+                                                charsEach, promptBudget);
+            Json request = {{"system", MomentFinder::system},
+                            {"input", MomentFinder::input(question, candidates, charsEach)},
+                            {"schema", MomentFinder::schema()}};
+            context.out << request.dump(2) << "\n";
+            return;
+        }
+        auto passages = store.momentPassages(question, static_cast<std::size_t>(options->limit));
+        if (options->json) {
+            Json all = Json::array();
+            for (const auto& p : passages) {
+                Json j = {{"kind", p.kind}, {"title", p.title}, {"text", p.text}, {"link", p.link}};
+                j["location"] = p.location ? Json(*p.location) : Json(nullptr);
+                j["status"] = p.status ? Json(*p.status) : Json(nullptr);
+                all.push_back(j);
+            }
+            context.out << all.dump(2) << "\n";
+            return;
+        }
+        if (passages.empty()) {
+            context.out << "No remembered video or article mentions that. Try other words, or check what memory holds "
+                           "with: brell doctor\n";
+            return;
+        }
+        int n = 0;
+        for (const auto& p : passages) {
+            context.out << ++n << ". " << p.title << " (" << p.kind << (p.location ? ", " + *p.location : "")
+                        << ")\n";
+            context.out << "   " << p.text << "\n";
+            if (p.status) {
+                context.out << "   " << *p.status << "\n";
+            }
+            context.out << "   " << p.link << "\n";
+        }
+    });
+}
+
+} // namespace brell
