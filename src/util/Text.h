@@ -32,6 +32,10 @@ std::string prefixCharacters(std::string_view text, std::size_t count);
 // Unicode lower-casing (root locale, no language-specific rules).
 std::string lower(std::string_view text);
 
+// Lower-cases A–Z only, byte by byte: for schemes, hosts and parameter names, which
+// compare case-insensitively in ASCII alone.
+std::string asciiLower(std::string_view text);
+
 // Case- and diacritic-insensitive form for comparisons: decomposed, combining marks
 // removed, case-folded, recomposed. "Élan" and "elan" fold to the same string.
 std::string fold(std::string_view text);

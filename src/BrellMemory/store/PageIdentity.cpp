@@ -9,16 +9,6 @@
 namespace brell::PageIdentity {
 namespace {
 
-std::string asciiLower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
-}
-
 std::vector<std::string> segments(const std::string& path) {
     std::vector<std::string> pieces = Text::split(path, '/');
     std::erase_if(pieces, [](const std::string& piece) { return piece.empty(); });
@@ -74,7 +64,7 @@ std::optional<std::string> youtubeID(std::string_view text) {
     if (!parts || !parts->scheme || !parts->host) {
         return std::nullopt;
     }
-    std::string scheme = asciiLower(*parts->scheme);
+    std::string scheme = Text::asciiLower(*parts->scheme);
     if (scheme != "https" && scheme != "http") {
         return std::nullopt;
     }

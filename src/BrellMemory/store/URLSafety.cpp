@@ -8,16 +8,6 @@
 namespace brell::URLSafety {
 namespace {
 
-std::string asciiLower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
-}
-
 template <std::size_t N>
 bool contains(const std::array<std::string_view, N>& table, std::string_view name) {
     return std::find(table.begin(), table.end(), name) != table.end();
@@ -28,7 +18,7 @@ std::optional<std::string> lowerScheme(std::string_view text) {
     if (!parts || !parts->scheme) {
         return std::nullopt;
     }
-    return asciiLower(*parts->scheme);
+    return Text::asciiLower(*parts->scheme);
 }
 
 // A query item's name as a server reads it: decoded when the escapes decode.
@@ -70,7 +60,7 @@ std::optional<Result> sanitize(std::string_view text) {
     if (!parts || !parts->scheme) {
         return std::nullopt;
     }
-    std::string scheme = asciiLower(*parts->scheme);
+    std::string scheme = Text::asciiLower(*parts->scheme);
     if (!contains(schemes, scheme)) {
         return std::nullopt;
     }
@@ -153,7 +143,7 @@ std::optional<std::string> displayHost(std::string_view text) {
     if (!parts) {
         return std::nullopt;
     }
-    if (parts->scheme && asciiLower(*parts->scheme) == "file") {
+    if (parts->scheme && Text::asciiLower(*parts->scheme) == "file") {
         std::vector<std::string> segments = Text::split(parts->path, '/');
         auto last = std::find_if(segments.rbegin(), segments.rend(), [](const std::string& s) { return !s.empty(); });
         if (last == segments.rend()) {
