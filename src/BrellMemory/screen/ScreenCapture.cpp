@@ -1,0 +1,12 @@
+#include "BrellMemory/screen/ScreenCapture.h"
+
+namespace brell {
+
+std::string ScreenCapture::label() const {
+    if (windowTitle.empty()) {
+        return appName;
+    }
+    return appName + " \u2014 " + windowTitle;
+}
+
+} // namespace brell
