@@ -20,6 +20,7 @@
 #include "BrellMemory/screen/ScreenCapture.h"
 #include "BrellMemory/screen/ScreenGroup.h"
 #include "BrellMemory/screen/ScreenPolicy.h"
+#include "BrellCore/connector/ContextPassage.h"
 #include "BrellMemory/store/ChunkRecord.h"
 #include "BrellMemory/store/ExposureLabel.h"
 #include "BrellMemory/store/Intervals.h"
@@ -146,8 +147,9 @@ public:
     // ---- Screen memory ----
     // The application hands in what it read off the front window; readings of one
     // window (application and title) whose text stays the same or similar
-    // (ScreenPolicy::similar) refresh one record, others start a new one. Each operation
-    // is one statement, plus a preceding read. A `limit` below 1 gives nothing.
+    // (ScreenPolicy::similar) refresh one record, others start a new one. Every write is
+    // one statement (recordScreen's after one read), so nothing is left half-written. A
+    // `limit` below 1 gives nothing.
 
     // What recordScreen did: a new record, an existing one refreshed, or nothing stored.
     struct RecordResult {
@@ -231,6 +233,18 @@ public:
     // The address that opens a hit's source at its passage: at the cue, or for article
     // text at the start of the excerpt, ending on a whole word. Pure.
     static std::string openURL(const SearchHit& hit);
+
+    // ---- Moments ----
+
+    // Passages a moment request may name: memory hits, then screen text matching the
+    // question or seen in the last day, then the chunks of the most recent sources, at
+    // most `limit`, each once.
+    std::vector<ChunkRecord> momentCandidates(std::string_view question, std::size_t limit, int64_t recentSources);
+    // The link that opens a moment: a video at the second, a saved quote's page with its
+    // text highlighted, screen text's page or app, or the passage's own open address.
+    static std::string momentURL(const ChunkRecord& chunk, std::optional<int64_t> ms);
+    // Passages for assistants without a model: the best hits, at most three per source.
+    std::vector<ContextPassage> momentPassages(std::string_view query, std::size_t limit);
 
     // Seconds since 1970 as the shortest decimal that reads back to the same double.
     static std::string dateText(Date date);

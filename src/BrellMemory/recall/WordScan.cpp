@@ -1,0 +1,26 @@
+#include "BrellMemory/recall/WordScan.h"
+
+#include "BrellMemory/recall/QueryTerms.h"
+#include "util/Regex.h"
+#include "util/Text.h"
+
+namespace brell::WordScan {
+
+std::string_view stemOfLowered(std::string_view word) {
+    std::size_t length = Text::characterCount(word); // no ICU for plain ASCII
+    for (std::string_view suffix : QueryTerms::stemSuffixes) {
+        if (length >= suffix.size() + 4 && word.ends_with(suffix)) {
+            return word.substr(0, word.size() - suffix.size());
+        }
+    }
+    return word;
+}
+
+std::vector<std::string> unicodeWords(std::string_view run) {
+    static const Regex separators("[^\\p{L}\\p{N}]+");
+    std::vector<std::string> pieces = separators.split(Text::lower(run));
+    std::erase_if(pieces, [](const std::string& piece) { return piece.empty(); });
+    return pieces;
+}
+
+} // namespace brell::WordScan
