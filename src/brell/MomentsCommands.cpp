@@ -5,6 +5,7 @@
 #include "BrellMemory/recall/MomentFinder.h"
 #include "brell/AppContext.h"
 #include "brell/Commands.h"
+#include "brell/TextOutput.h"
 
 namespace brell {
 namespace {
@@ -33,10 +34,7 @@ void registerMomentsCommands(CLI::App& app, AppContext& context) {
     moments->add_flag("--prompt", options->prompt,
                       "Print the exact request a language model would get (instruction, input, schema) instead");
     moments->callback([&context, options] {
-        std::string question;
-        for (const auto& w : options->words) {
-            question += (question.empty() ? "" : " ") + w;
-        }
+        std::string question = TextOutput::joinWords(options->words);
         MemoryStore& store = context.memory();
         if (options->prompt) {
             auto candidates = MomentFinder::fit(store.momentCandidates(question, candidateLimit, recentSources),

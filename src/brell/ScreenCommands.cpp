@@ -10,6 +10,7 @@
 #include "BrellMemory/recall/QueryTerms.h"
 #include "brell/AppContext.h"
 #include "brell/Commands.h"
+#include "brell/TextOutput.h"
 #include "util/ISODate.h"
 #include "util/Json.h"
 #include "util/Text.h"
@@ -29,26 +30,8 @@ Json optionalText(const std::optional<std::string>& value) {
     return value ? Json(*value) : Json(nullptr);
 }
 
-// Runs of white space become single spaces, for one-line display.
-std::string oneLine(std::string_view text) {
-    std::string out;
-    bool space = false;
-    for (char c : text) {
-        if (c == ' ' || c == '\n' || c == '\r' || c == '\t') {
-            space = !out.empty();
-            continue;
-        }
-        if (space) {
-            out += ' ';
-            space = false;
-        }
-        out += c;
-    }
-    return out;
-}
-
 std::string preview(const std::string& text) {
-    std::string line = oneLine(text);
+    std::string line = TextOutput::oneLine(text);
     std::string cut = Text::prefixCharacters(line, previewCharacters);
     return cut.size() < line.size() ? cut + "\u2026" : cut;
 }
@@ -79,28 +62,20 @@ void printCaptures(AppContext& context, const std::vector<ScreenCapture>& captur
     }
     auto& out = context.out;
     for (const auto& c : captures) {
-        out << "#" << c.id << "  " << oneLine(c.label()) << "\n";
+        out << "#" << c.id << "  " << TextOutput::oneLine(c.label()) << "\n";
         out << "    last seen " << ISODate::format(c.lastAt, false) << ", first " << ISODate::format(c.at, false)
             << "\n";
         if (c.url) {
             out << "    " << *c.url << "\n";
         }
         if (c.group) {
-            out << "    group: " << oneLine(*c.group) << "\n";
+            out << "    group: " << TextOutput::oneLine(*c.group) << "\n";
         }
         if (c.summary) {
-            out << "    summary: " << oneLine(*c.summary) << "\n";
+            out << "    summary: " << TextOutput::oneLine(*c.summary) << "\n";
         }
         out << "    " << preview(c.text) << "\n";
     }
-}
-
-std::string joined(const std::vector<std::string>& words) {
-    std::string out;
-    for (const auto& word : words) {
-        out += (out.empty() ? "" : " ") + word;
-    }
-    return out;
 }
 
 void registerSwitch(CLI::App& screen, AppContext& context) {
@@ -199,7 +174,7 @@ void registerSearch(CLI::App& screen, AppContext& context) {
         ->check(CLI::Range(int64_t{1}, maxLimit));
     sub->add_flag("--json", opts->json, "Print the windows as JSON");
     sub->callback([&context, opts] {
-        std::string query = joined(opts->words);
+        std::string query = TextOutput::joinWords(opts->words);
         if (QueryTerms::terms(query).expanded.empty()) {
             throw CommandError("\u201c" + query +
                                "\u201d has nothing to search for: use at least one word of two or more letters "
@@ -238,7 +213,7 @@ void registerGroups(CLI::App& screen, AppContext& context) {
             context.out << "No topic groups yet.\n";
         }
         for (const auto& g : groups) {
-            context.out << oneLine(g.name) << " (" << g.count << "), last seen " << ISODate::format(g.lastAt, false)
+            context.out << TextOutput::oneLine(g.name) << " (" << g.count << "), last seen " << ISODate::format(g.lastAt, false)
                         << "\n";
         }
     });

@@ -7,6 +7,7 @@
 #include "BrellMemory/store/Timecode.h"
 #include "brell/AppContext.h"
 #include "brell/Commands.h"
+#include "brell/TextOutput.h"
 #include "util/Json.h"
 
 namespace brell {
@@ -17,32 +18,6 @@ const std::vector<std::string> chunkKinds = {"metadata", "transcript", "comment"
 // The most hits one search may ask for.
 constexpr int64_t maxLimit = 10000;
 
-std::string joined(const std::vector<std::string>& words) {
-    std::string out;
-    for (const auto& word : words) {
-        out += (out.empty() ? "" : " ") + word;
-    }
-    return out;
-}
-
-// Line breaks and runs of white space become single spaces, for one-line display.
-std::string oneLine(const std::string& text) {
-    std::string out;
-    bool space = false;
-    for (char c : text) {
-        if (c == ' ' || c == '\n' || c == '\r' || c == '\t') {
-            space = !out.empty();
-            continue;
-        }
-        if (space) {
-            out += ' ';
-            space = false;
-        }
-        out += c;
-    }
-    return out;
-}
-
 // Where in the source the hit is: the time for transcripts, the section for articles.
 std::string place(const SearchHit& hit) {
     const ChunkRecord& chunk = hit.chunk;
@@ -50,7 +25,7 @@ std::string place(const SearchHit& hit) {
         return "Transcript " + Timecode::format(hit.cueMs.value_or(chunk.startMs.value_or(0)));
     }
     if (chunk.kind == "article" && chunk.heading && !chunk.heading->empty()) {
-        return "Article, section \u201c" + oneLine(*chunk.heading) + "\u201d";
+        return "Article, section \u201c" + TextOutput::oneLine(*chunk.heading) + "\u201d";
     }
     return chunk.kindLabel();
 }
@@ -96,7 +71,7 @@ struct SearchOptions {
 };
 
 void runSearch(AppContext& context, const SearchOptions& options) {
-    std::string query = joined(options.words);
+    std::string query = TextOutput::joinWords(options.words);
     requireTerms(query);
     std::optional<std::vector<std::string>> kinds;
     if (!options.kinds.empty()) {
@@ -117,14 +92,14 @@ void runSearch(AppContext& context, const SearchOptions& options) {
     }
     int n = 0;
     for (const auto& hit : hits) {
-        context.out << ++n << ". " << oneLine(hit.chunk.sourceTitle) << " (" << place(hit) << ")\n"
-                    << "   " << oneLine(hit.excerpt) << "\n"
+        context.out << ++n << ". " << TextOutput::oneLine(hit.chunk.sourceTitle) << " (" << place(hit) << ")\n"
+                    << "   " << TextOutput::oneLine(hit.excerpt) << "\n"
                     << "   " << MemoryStore::openURL(hit) << "\n";
     }
 }
 
 void runAsk(AppContext& context, const std::vector<std::string>& words, bool json) {
-    std::string question = joined(words);
+    std::string question = TextOutput::joinWords(words);
     AskResult result = context.memory().ask(question);
     if (json) {
         Json matches = Json::array();
@@ -155,7 +130,7 @@ void runAsk(AppContext& context, const std::vector<std::string>& words, bool jso
     int n = 0;
     for (const auto& match : result.matches) {
         const ChunkRecord& chunk = match.hit.chunk;
-        context.out << ++n << ". " << oneLine(chunk.sourceTitle) << "\n"
+        context.out << ++n << ". " << TextOutput::oneLine(chunk.sourceTitle) << "\n"
                     << "   " << match.reason << "\n";
         if (match.exposure) {
             context.out << "   " << display(*match.exposure, chunk.sourceKind) << "\n";
