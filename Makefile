@@ -1,9 +1,10 @@
 # BRELL's entry points. `make test` is what CI runs.
 BUILD   ?= build
 RELEASE ?= build-release
+FUZZ    ?= build-fuzz
 JOBS    ?= 2
 
-.PHONY: deps configure build test demo bench clean
+.PHONY: deps configure build test fuzz demo bench clean
 
 deps:
 	@scripts/install-deps
@@ -17,6 +18,11 @@ build: configure
 test: build
 	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	@FUZZ_BUILD=$(FUZZ) JOBS=$(JOBS) scripts/fuzz 20
+
+# Every fuzz target for a minute; FUZZ_SECONDS=600 make fuzz for longer.
+fuzz: deps
+	@FUZZ_BUILD=$(FUZZ) JOBS=$(JOBS) scripts/fuzz $(or $(FUZZ_SECONDS),60)
 
 release: deps
 	@cmake -S . -B $(RELEASE) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRELL_TESTS=OFF -DBRELL_BENCH=ON >/dev/null
