@@ -199,7 +199,7 @@ void printLog(AppContext& context, std::size_t limit, bool json) {
     }
 }
 
-struct SwitchSpec {
+struct SwitchCommand {
     const char* command;
     const char* help;
     std::string_view name;
@@ -276,7 +276,7 @@ void registerShareCommands(CLI::App& app, AppContext& context) {
                     << " shared with AI assistants." << (shared ? whileOff(after) : "") << "\n";
     });
 
-    static const SwitchSpec switches[] = {
+    static const SwitchCommand switches[] = {
         {"memory", "Share passages of videos watched and articles read", AssistantAccess::shareMemoryName,
          &AssistantAccess::shareMemory},
         {"visuals", "Share Visual-mode sessions", AssistantAccess::shareVisualsName, &AssistantAccess::shareVisuals},
@@ -285,19 +285,19 @@ void registerShareCommands(CLI::App& app, AppContext& context) {
         {"screen", "Share text read off the windows you had in front", AssistantAccess::shareScreenName,
          &AssistantAccess::shareScreen},
     };
-    for (const SwitchSpec& spec : switches) {
-        auto* sub = share->add_subcommand(spec.command, std::string(spec.help) + " (\"" + std::string(spec.name) +
+    for (const SwitchCommand& entry : switches) {
+        auto* sub = share->add_subcommand(entry.command, std::string(entry.help) + " (\"" + std::string(entry.name) +
                                                             "\"): on or off");
         auto state = std::make_shared<std::string>();
         sub->add_option("state", *state, "on or off")->required()->check(states);
-        sub->callback([&context, &spec, state] {
+        sub->callback([&context, &entry, state] {
             bool value = *state == "on";
             AssistantAccess after = AssistantAccess::defaultValue();
             changeSettings(context, [&](AssistantAccess& access) {
-                access.*spec.field = value;
+                access.*entry.field = value;
                 after = access;
             });
-            context.out << "\u201C" << spec.name << "\u201D is now " << onOff(value) << "."
+            context.out << "\u201C" << entry.name << "\u201D is now " << onOff(value) << "."
                         << (value ? whileOff(after) : "") << "\n";
         });
     }
