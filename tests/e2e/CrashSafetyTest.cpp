@@ -10,10 +10,9 @@
 // (Killing the board's writer mid-rewrite is covered by the board store's own tests.)
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
+#include <cstdio>
 #include <fcntl.h>
 #include <map>
 #include <poll.h>
@@ -373,7 +372,9 @@ TEST_F(CrashSafetyTest, KillingTheHostMidIngestionNeverLeavesAHalfStoredEvent) {
     std::mt19937 random(20260101);
     std::vector<Event> all;
     unsigned long long n = 0;
-    int killedInside = 0;
+    int killedInside = 0;        // rounds killed before the stream was done
+    int committedUnanswered = 0; // rounds killed between a commit and its answer
+    int storedEvents = 0;
     for (int round = 0; round < rounds; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         std::vector<Event> stream;
@@ -386,18 +387,20 @@ TEST_F(CrashSafetyTest, KillingTheHostMidIngestionNeverLeavesAHalfStoredEvent) {
             input += stream.back().body;
         }
         FedHost host(env(), input);
-        // Half the rounds kill after a random number of answers and a little more; the
-        // others at a random moment after the start.
-        std::size_t answered = 0;
-        if (round % 2 == 0) {
-            std::size_t wanted = std::uniform_int_distribution<std::size_t>(0, eventsPerRound / 3)(random);
+        // Half the rounds kill a little after a random number of answers; the others at a
+        // random moment once the host has answered its first event.
+        auto waitFor = [&host](std::size_t answers) {
             auto giveUp = Clock::now() + std::chrono::seconds(60);
-            while ((answered = host.read(std::chrono::milliseconds(5))) < wanted && Clock::now() < giveUp) {
+            while (host.read(std::chrono::milliseconds(5)) < answers && Clock::now() < giveUp) {
             }
+        };
+        if (round % 2 == 0) {
+            waitFor(std::uniform_int_distribution<std::size_t>(1, eventsPerRound / 2)(random));
             std::this_thread::sleep_for(
                 std::chrono::microseconds(std::uniform_int_distribution<int>(0, 40000)(random)));
         } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 500)(random)));
+            waitFor(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 1000)(random)));
         }
         std::vector<Json> replies = host.kill();
         ASSERT_TRUE(host.killed()) << "the host ended by itself";
@@ -426,6 +429,8 @@ TEST_F(CrashSafetyTest, KillingTheHostMidIngestionNeverLeavesAHalfStoredEvent) {
         EXPECT_GE(stored, replies.size()) << "an answered event was lost";
         EXPECT_LE(stored, replies.size() + 1) << "more than the event in progress was stored unanswered";
         killedInside += stored < stream.size() ? 1 : 0;
+        committedUnanswered += stored == replies.size() + 1 ? 1 : 0;
+        storedEvents += static_cast<int>(stored);
         all.insert(all.end(), stream.begin(), stream.end());
     }
 
@@ -459,6 +464,9 @@ TEST_F(CrashSafetyTest, KillingTheHostMidIngestionNeverLeavesAHalfStoredEvent) {
     EXPECT_EQ(rowSessions, sessions);
     EXPECT_EQ(rowSources, sources);
     EXPECT_EQ(rowEvents, events);
+    std::printf("%d kills: %d before the stream was done, %d between a commit and its answer; %d of %zu events "
+                "stored\n",
+                rounds, killedInside, committedUnanswered, storedEvents, all.size());
     EXPECT_GE(killedInside, rounds / 2) << "most kills should land before the stream was done";
     // The memory still opens the way every process opens it, migrations included.
     brell({"memory", "status", "--json"});
