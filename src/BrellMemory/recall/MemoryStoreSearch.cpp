@@ -3,7 +3,6 @@
 #include "BrellMemory/db/MemoryStore.h"
 
 #include <algorithm>
-#include <charconv>
 #include <unordered_set>
 
 #include "BrellMemory/recall/ChunkSearch.h"
@@ -112,97 +111,6 @@ std::optional<int64_t> bestCueWith(const ChunkRecord& chunk, const TermMatcher& 
     return best ? best : chunk.startMs;
 }
 
-// The cue list in the compact form the store writes ("[[0,61000],[42,64500]]": arrays
-// of integers without spaces or leading zeros), or nothing for any other text. The
-// general JSON reader took most of the time of reading a search row; it now reads only
-// the other forms, with the same result.
-std::optional<std::vector<std::vector<int64_t>>> compactCues(std::string_view json) {
-    std::size_t i = 0;
-    auto at = [&](char c) { return i < json.size() && json[i] == c; };
-    auto number = [&]() -> std::optional<int64_t> {
-        std::size_t start = i;
-        if (at('-')) {
-            ++i;
-        }
-        std::size_t digits = i;
-        while (i < json.size() && json[i] >= '0' && json[i] <= '9') {
-            ++i;
-        }
-        if (i == digits || (json[digits] == '0' && i - digits > 1)) {
-            return std::nullopt;
-        }
-        int64_t value = 0;
-        auto [end, error] = std::from_chars(json.data() + start, json.data() + i, value);
-        if (error != std::errc() || end != json.data() + i) {
-            return std::nullopt;
-        }
-        return value;
-    };
-    std::vector<std::vector<int64_t>> cues;
-    if (!at('[')) {
-        return std::nullopt;
-    }
-    ++i;
-    if (at(']')) {
-        ++i;
-        return i == json.size() ? std::optional(cues) : std::nullopt;
-    }
-    while (true) {
-        if (!at('[')) {
-            return std::nullopt;
-        }
-        ++i;
-        std::vector<int64_t> entry;
-        if (at(']')) {
-            ++i;
-        } else {
-            while (true) {
-                auto value = number();
-                if (!value) {
-                    return std::nullopt;
-                }
-                entry.push_back(*value);
-                if (at(',')) {
-                    ++i;
-                    continue;
-                }
-                if (!at(']')) {
-                    return std::nullopt;
-                }
-                ++i;
-                break;
-            }
-        }
-        cues.push_back(std::move(entry));
-        if (at(',')) {
-            ++i;
-            continue;
-        }
-        if (!at(']')) {
-            return std::nullopt;
-        }
-        ++i;
-        break;
-    }
-    return i == json.size() ? std::optional(std::move(cues)) : std::nullopt;
-}
-
-// The chunk of a search row, as MemoryStore::chunkFrom reads it.
-ChunkRecord chunkOf(SQLiteDB::Row& row) {
-    std::optional<std::string> json = row.optText("cues");
-    std::optional<std::vector<std::vector<int64_t>>> cues;
-    if (json) {
-        cues = compactCues(*json);
-    }
-    if (!cues) {
-        return MemoryStore::chunkFrom(row);
-    }
-    row.values.erase("cues");
-    ChunkRecord chunk = MemoryStore::chunkFrom(row);
-    chunk.cues = std::move(*cues);
-    return chunk;
-}
-
 // Whether a hit may be taken: the kinds filter, when one is given.
 bool wanted(const std::optional<std::vector<std::string>>& kinds, const std::string& kind) {
     return !kinds || std::find(kinds->begin(), kinds->end(), kind) != kinds->end();
@@ -288,7 +196,7 @@ std::vector<SearchHit> MemoryStore::searchChunks(std::string_view query, std::op
     hits.reserve(scored.size());
     for (auto& s : scored) {
         SearchHit hit;
-        hit.chunk = chunkOf(*s.row);
+        hit.chunk = MemoryStore::chunkFrom(*s.row);
         std::vector<bool> inHeading =
             hit.chunk.heading ? matcher.found(*hit.chunk.heading) : std::vector<bool>(s.inText.size(), false);
         for (std::size_t i = 0; i < terms.expanded.size(); ++i) {
