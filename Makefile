@@ -4,7 +4,7 @@ RELEASE ?= build-release
 FUZZ    ?= build-fuzz
 JOBS    ?= 2
 
-.PHONY: deps configure build test fuzz demo bench clean
+.PHONY: deps configure build check test fuzz demo bench clean
 
 deps:
 	@scripts/install-deps
@@ -15,7 +15,12 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+# The source checks come first: they take about a second and name the file to fix.
+check: deps
+	@scripts/check-layers
+	@scripts/check-format
+
+test: check build
 	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	@FUZZ_BUILD=$(FUZZ) JOBS=$(JOBS) scripts/fuzz 20

@@ -7,9 +7,9 @@
 
 #include "BrellMemory/db/MemoryStore.h"
 #include "BrellMemory/host/HostProtocol.h"
+#include "platform/SystemClock.h"
 #include "support/HostProcess.h"
 #include "support/Stopwatch.h"
-#include "platform/SystemClock.h"
 #include "util/ISODate.h"
 
 using namespace brell;
@@ -17,7 +17,8 @@ using namespace brell;
 namespace {
 
 std::string folder() {
-    std::string path = std::filesystem::temp_directory_path().string() + "/brell-bench-host-" + std::to_string(getpid());
+    std::string path =
+        std::filesystem::temp_directory_path().string() + "/brell-bench-host-" + std::to_string(getpid());
     std::filesystem::remove_all(path);
     std::filesystem::create_directories(path);
     return path;
@@ -38,12 +39,19 @@ std::string videoDelta(int n, int64_t epoch) {
         int64_t start = static_cast<int64_t>(i) * 4000;
         ranges.push_back({start, start + 1500 + (i == 299 ? n : 0)});
     }
-    Json m = {{"version", 1}, {"type", "ingest"}, {"eventId", eventID(n)}, {"captureEpoch", epoch},
-              {"observedAt", ISODate::format(systemNow())}, {"kind", "video.session_delta"},
-              {"source", {{"id", "youtube:dQw4w9WgXcQ"}, {"url", "https://www.youtube.com/watch?v=dQw4w9WgXcQ"},
-                          {"title", "A long lecture"}}},
-              {"payload", {{"sessionId", "7c9e6679-7425-40de-944b-e07fc1f90ae7"}, {"activeWallMs", 30000 + n},
-                           {"rangesMs", ranges}}}};
+    Json m = {
+        {"version", 1},
+        {"type", "ingest"},
+        {"eventId", eventID(n)},
+        {"captureEpoch", epoch},
+        {"observedAt", ISODate::format(systemNow())},
+        {"kind", "video.session_delta"},
+        {"source",
+         {{"id", "youtube:dQw4w9WgXcQ"},
+          {"url", "https://www.youtube.com/watch?v=dQw4w9WgXcQ"},
+          {"title", "A long lecture"}}},
+        {"payload",
+         {{"sessionId", "7c9e6679-7425-40de-944b-e07fc1f90ae7"}, {"activeWallMs", 30000 + n}, {"rangesMs", ranges}}}};
     return m.dump();
 }
 

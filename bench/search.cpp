@@ -24,8 +24,7 @@ namespace {
 using Value = SQLiteDB::Value;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* bareRanking =
-    "SELECT rowid, rank FROM chunk_fts WHERE chunk_fts MATCH ? ORDER BY rank LIMIT ?";
+constexpr const char* bareRanking = "SELECT rowid, rank FROM chunk_fts WHERE chunk_fts MATCH ? ORDER BY rank LIMIT ?";
 
 // The chunk selection joined to the index and filtered before it is ranked.
 constexpr const char* joinedRanking =
@@ -143,9 +142,13 @@ int run(bool quick) {
             // Each form runs over all the cell's queries in turn, the order of the forms
             // turning from pass to pass, so that each meets the caches the others left.
             std::vector<std::function<void(std::size_t)>> forms = {
-                [&](std::size_t q) { store.db.query(bareRanking, {Value(matchOf[q]), Value(fetch)}); },
+                [&](std::size_t q) {
+                    store.db.query(bareRanking, {Value(matchOf[q]), Value(fetch)});
+                },
                 [&](std::size_t q) { store.searchChunks(queries[q]); },
-                [&](std::size_t q) { store.db.query(joinedRanking, {Value(matchOf[q]), Value(fetch)}); },
+                [&](std::size_t q) {
+                    store.db.query(joinedRanking, {Value(matchOf[q]), Value(fetch)});
+                },
             };
             std::vector<std::vector<double>> times(forms.size());
             for (int pass = 0; pass <= repeats; ++pass) {
@@ -169,9 +172,9 @@ int run(bool quick) {
             double search95 = percentile(search, 0.95);
             double joined50 = percentile(joined, 0.5);
             worstRatio = std::max(worstRatio, search50 / bare50);
-            std::printf("%-7s %5d %9.0f | %9.3f %9.3f | %9.3f %9.3f | %7.2f %7.2f | %9.3f %7.2f | %d/%zu\n",
-                        band.name, size, percentile(matches, 0.5), bare50, bare95, search50, search95,
-                        search50 / bare50, search95 / bare95, joined50, joined50 / bare50, equal, queries.size());
+            std::printf("%-7s %5d %9.0f | %9.3f %9.3f | %9.3f %9.3f | %7.2f %7.2f | %9.3f %7.2f | %d/%zu\n", band.name,
+                        size, percentile(matches, 0.5), bare50, bare95, search50, search95, search50 / bare50,
+                        search95 / bare95, joined50, joined50 / bare50, equal, queries.size());
             std::fflush(stdout);
         }
     }

@@ -1,11 +1,9 @@
 #pragma once
 // A running brell-memory-host with pipes on its standard streams, for benchmarks that
 // talk to the real executable as the browser does: one framed request, one framed reply.
-#include <map>
 #include <string>
-#include <sys/types.h>
 
-#include "platform/Fd.h"
+#include "support/Subprocess.h"
 
 namespace brell::bench {
 
@@ -22,9 +20,7 @@ public:
     std::string roundTrip(const std::string& body);
 
 private:
-    pid_t pid_ = -1;
-    Fd toHost_;
-    Fd fromHost_;
+    test::Subprocess child_;
 };
 
 // The path of a built executable next to the benchmarks.

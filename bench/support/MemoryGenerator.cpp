@@ -38,18 +38,17 @@ private:
     uint64_t state_;
 };
 
-const std::vector<std::string> functionWords = {"the", "and", "to", "of", "a", "in",
-                                                "that", "it", "is", "you", "so", "we"};
+const std::vector<std::string> functionWords = {"the",  "and", "to", "of",  "a",  "in",
+                                                "that", "it",  "is", "you", "so", "we"};
 
 constexpr std::size_t pseudoWordCount = 60000;
 
 std::vector<std::string> pseudoWords(uint64_t seed) {
-    static const std::vector<std::string> onsets = {"b",  "c",  "d",  "f",  "g",  "h",  "j",  "k",  "l",
-                                                    "m",  "n",  "p",  "r",  "s",  "t",  "v",  "w",  "z",
-                                                    "br", "cl", "dr", "fl", "gr", "pl", "pr", "sh", "st",
-                                                    "th", "tr", "ch", "sk", "sl", "sp", "",   "",   ""};
+    static const std::vector<std::string> onsets = {
+        "b",  "c",  "d",  "f",  "g",  "h",  "j",  "k",  "l",  "m",  "n",  "p",  "r",  "s",  "t",  "v", "w", "z",
+        "br", "cl", "dr", "fl", "gr", "pl", "pr", "sh", "st", "th", "tr", "ch", "sk", "sl", "sp", "",  "",  ""};
     static const std::vector<std::string> vowels = {"a", "e", "i", "o", "u", "ai", "ea", "ee", "oo", "ou", "io"};
-    static const std::vector<std::string> codas = {"",  "",  "",  "",   "n",  "r",  "s",  "t",
+    static const std::vector<std::string> codas = {"",  "",  "",   "",   "n",  "r",  "s",  "t",
                                                    "l", "m", "nd", "st", "ck", "rn", "sh", "x"};
     Random random(seed ^ 0x5EED);
     std::unordered_set<std::string> taken(functionWords.begin(), functionWords.end());
@@ -70,8 +69,7 @@ std::vector<std::string> pseudoWords(uint64_t seed) {
             }
         }
         auto terms = QueryTerms::terms(word).original;
-        bool usable = word.size() >= 3 && terms.size() == 1 && terms[0] == word &&
-                      QueryTerms::synonyms(word).empty();
+        bool usable = word.size() >= 3 && terms.size() == 1 && terms[0] == word && QueryTerms::synonyms(word).empty();
         if (usable && taken.insert(word).second) {
             // Shorter words tend to be the frequent ones.
             candidates.push_back({word, static_cast<double>(word.size()) + 4 * random.unit()});
@@ -251,13 +249,14 @@ void MemoryGenerator::build(const std::string& path) const {
 
     const double firstSeen = 1.70e9;
     int64_t written = 0;
-    auto chunk = [&](int64_t sourceID, const char* kind, const std::string& text, const std::optional<std::string>& heading,
-                     const std::string& locator, std::optional<int64_t> start, std::optional<int64_t> end,
-                     const std::optional<std::string>& cues, const char* provenance) {
+    auto chunk = [&](int64_t sourceID, const char* kind, const std::string& text,
+                     const std::optional<std::string>& heading, const std::string& locator,
+                     std::optional<int64_t> start, std::optional<int64_t> end, const std::optional<std::string>& cues,
+                     const char* provenance) {
         store.db.run("INSERT INTO chunk(source_id, kind, text, heading, locator, start_ms, end_ms, cues, retrieved_at, "
                      "content_hash, provenance) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                     {Value(sourceID), Value(kind), Value(text), Value(heading), Value(locator), Value(start), Value(end),
-                      Value(cues), Value(firstSeen), Value(MemoryStore::sha(text)), Value(provenance)});
+                     {Value(sourceID), Value(kind), Value(text), Value(heading), Value(locator), Value(start),
+                      Value(end), Value(cues), Value(firstSeen), Value(MemoryStore::sha(text)), Value(provenance)});
         if (++written % 20000 == 0) {
             std::fprintf(stderr, "  %lld of %lld chunks\n", static_cast<long long>(written),
                          static_cast<long long>(shape_.chunks));
@@ -290,10 +289,9 @@ void MemoryGenerator::build(const std::string& path) const {
             }
             store.db.run("INSERT INTO source(key, kind, url, title, origin, first_seen, last_seen, muted, "
                          "transcript_status, comments_status) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                         {Value(key), Value(plan.article ? "article" : "video"), Value(url), Value(title), Value(origin),
-                          Value(seen), Value(seen + 3600), Value(plan.muted),
-                          Value(plan.article ? "none" : "imported"),
-                          Value(plan.comments > 0 ? "fetched" : "none")});
+                         {Value(key), Value(plan.article ? "article" : "video"), Value(url), Value(title),
+                          Value(origin), Value(seen), Value(seen + 3600), Value(plan.muted),
+                          Value(plan.article ? "none" : "imported"), Value(plan.comments > 0 ? "fetched" : "none")});
             int64_t sourceID = store.db.lastInsertID();
             chunk(sourceID, "metadata", title, std::nullopt, "title", std::nullopt, std::nullopt, std::nullopt,
                   "captured");
@@ -315,8 +313,9 @@ void MemoryGenerator::build(const std::string& path) const {
                                   Value(seen + 900)});
                     for (const auto& locator : locators) {
                         if (random.chance(0.4)) {
-                            store.db.run("INSERT INTO exposure(session_id, kind, locator, label) VALUES (?, 'anchor', ?, ?)",
-                                         {Value(session), Value(locator), Value("Section " + locator)});
+                            store.db.run(
+                                "INSERT INTO exposure(session_id, kind, locator, label) VALUES (?, 'anchor', ?, ?)",
+                                {Value(session), Value(locator), Value("Section " + locator)});
                         }
                     }
                 }
@@ -364,8 +363,9 @@ void MemoryGenerator::build(const std::string& path) const {
                     store.db.run("INSERT INTO exposure(session_id, kind, start_ms, end_ms) VALUES (?, 'played', ?, ?)",
                                  {Value(session), Value(a), Value(b)});
                     if (random.chance(0.7)) {
-                        store.db.run("INSERT INTO exposure(session_id, kind, start_ms, end_ms) VALUES (?, 'range', ?, ?)",
-                                     {Value(session), Value(a), Value(a + (b - a) / 2)});
+                        store.db.run(
+                            "INSERT INTO exposure(session_id, kind, start_ms, end_ms) VALUES (?, 'range', ?, ?)",
+                            {Value(session), Value(a), Value(a + (b - a) / 2)});
                     }
                 }
             }

@@ -21,10 +21,10 @@ inline double ratePerSecond(int count, const std::function<void()>& body) {
 }
 
 // Prints "name: figure unit | baseline: figure unit | ratio".
-inline void printComparison(const std::string& name, double measured, const std::string& baselineName,
-                            double baseline, const char* unit) {
-    std::printf("%-44s %12.0f %s   %-34s %12.0f %s   ratio %.2f\n", name.c_str(), measured, unit,
-                baselineName.c_str(), baseline, unit, baseline / measured);
+inline void printComparison(const std::string& name, double measured, const std::string& baselineName, double baseline,
+                            const char* unit) {
+    std::printf("%-44s %12.0f %s   %-34s %12.0f %s   ratio %.2f\n", name.c_str(), measured, unit, baselineName.c_str(),
+                baseline, unit, baseline / measured);
 }
 
 } // namespace brell::bench

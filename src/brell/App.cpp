@@ -6,6 +6,7 @@
 
 #include "brell/AppContext.h"
 #include "brell/Commands.h"
+#include "brell/PrintableBuffer.h"
 
 namespace brell {
 
@@ -13,7 +14,12 @@ int appMain(int argc, char** argv) {
     CLI::App app{"BRELL: a private research memory. Everything stays on this computer.", "brell"};
     app.set_version_flag("--version", std::string("brell ") + BRELL_VERSION);
     app.require_subcommand(1);
-    AppContext context(std::cout, std::cerr);
+    // Everything a command prints passes the printable-text filter on its way out.
+    PrintableBuffer outBuffer(std::cout.rdbuf());
+    PrintableBuffer errBuffer(std::cerr.rdbuf());
+    std::ostream out(&outBuffer);
+    std::ostream err(&errBuffer);
+    AppContext context(out, err, std::cerr);
     registerCommands(app, context);
     try {
         app.parse(argc, argv);
@@ -26,13 +32,15 @@ int appMain(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         app.exit(e, std::cout, std::cerr);
         return 2;
-    } catch (const CommandError& e) {
-        std::cerr << "brell: " << e.what() << "\n";
-        return 1;
     } catch (const std::exception& e) {
-        std::cerr << "brell: " << e.what() << "\n";
+        // A CommandError is the sentence written for the user; anything else still
+        // names what failed.
+        out.flush();
+        err << "brell: " << e.what() << "\n";
+        err.flush();
         return 1;
     }
+    out.flush();
     return 0;
 }
 

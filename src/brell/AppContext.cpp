@@ -1,11 +1,18 @@
 #include "brell/AppContext.h"
 
+#include <unistd.h>
+
 #include "BrellCore/board/CardStore.h"
 #include "BrellMemory/db/MemoryStore.h"
 
 namespace brell {
 
-AppContext::AppContext(std::ostream& out, std::ostream& err) : out(out), err(err) {}
+AppContext::AppContext(std::ostream& out, std::ostream& err, std::ostream& progress)
+    : out(out), err(err), progress(progress) {}
+
+bool AppContext::progressIsTerminal() const {
+    return isatty(STDERR_FILENO) == 1;
+}
 
 AppContext::~AppContext() = default;
 

@@ -20,11 +20,19 @@ public:
 
 class AppContext {
 public:
-    AppContext(std::ostream& out, std::ostream& err);
+    // `out` and `err` are what commands print to; the application hands in streams that
+    // pass through the printable-text filter (PrintableBuffer). `progress` is the raw
+    // standard error, for the waiting and progress lines shown on a terminal only
+    // (they rewrite their line with a carriage return, which the filter would remove);
+    // never print remembered text to it.
+    AppContext(std::ostream& out, std::ostream& err, std::ostream& progress);
     ~AppContext();
 
     std::ostream& out;
     std::ostream& err;
+    std::ostream& progress;
+    // Whether standard error is a terminal, so progress may be shown.
+    bool progressIsTerminal() const;
 
     // The memory database (BRELL_MEMORY_DB or the default path), opened and migrated.
     MemoryStore& memory();

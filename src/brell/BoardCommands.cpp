@@ -12,9 +12,10 @@
 #include "BrellCore/board/BoardJson.h"
 #include "BrellCore/board/CaptureBuilder.h"
 #include "BrellCore/board/CardStore.h"
-#include "BrellMemory/store/URLSafety.h"
+#include "addresses/URLSafety.h"
 #include "brell/AppContext.h"
 #include "brell/Commands.h"
+#include "brell/TextOutput.h"
 #include "platform/SystemClock.h"
 #include "util/Text.h"
 
@@ -114,7 +115,7 @@ void printCards(AppContext& context, const std::vector<Card>& cards, bool json) 
         for (const Card& card : cards) {
             array.push_back(BoardJson::encode(card));
         }
-        context.out << array.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
+        TextOutput::printJson(context.out, array);
         return;
     }
     for (const Card& card : cards) {

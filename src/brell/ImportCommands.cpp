@@ -9,8 +9,8 @@
 
 #include "BrellMemory/db/MemoryStore.h"
 #include "BrellMemory/host/HostProtocol.h"
-#include "BrellMemory/store/PageIdentity.h"
 #include "BrellMemory/store/Transcript.h"
+#include "addresses/PageIdentity.h"
 #include "brell/AppContext.h"
 #include "brell/Commands.h"
 #include "platform/FileSystem.h"
@@ -19,8 +19,6 @@
 
 namespace brell {
 namespace {
-
-using Value = SQLiteDB::Value;
 
 // Imports of fewer rows than this finish before a progress line could be read.
 constexpr std::size_t progressFrom = 100;
@@ -163,11 +161,6 @@ std::vector<std::pair<std::string, std::string>> readComments(const std::string&
     return comments;
 }
 
-int64_t commentRows(MemoryStore& store, int64_t sourceID) {
-    return store.db.one("SELECT count(*) AS n FROM chunk WHERE source_id = ? AND kind = 'comment'", {Value(sourceID)})
-        ->integer("n");
-}
-
 void importComments(AppContext& context, const CommentOptions& options) {
     std::string bytes = readFile(options.file);
     std::string videoID = videoIDOf(options.video);
@@ -175,11 +168,11 @@ void importComments(AppContext& context, const CommentOptions& options) {
     auto comments = readComments(options.file, bytes, skipped);
     MemorySource source = videoSource(context, videoID, "");
     MemoryStore& store = context.memory();
-    int64_t before = commentRows(store, source.id);
+    int64_t before = store.commentCount(source.id);
     ProgressLine progress(context.out, "Storing comments");
     store.importComments(source.id, comments, "imported", progress.callback());
     progress.finish();
-    auto added = static_cast<std::size_t>(commentRows(store, source.id) - before);
+    auto added = static_cast<std::size_t>(store.commentCount(source.id) - before);
     context.out << "Imported " << counted(added, "comment", "comments") << " for \"" << source.title << "\"";
     if (added < comments.size()) {
         context.out << "; " << comments.size() - added << " already in memory";

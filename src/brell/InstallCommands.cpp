@@ -81,12 +81,8 @@ void registerDoctor(CLI::App& app, AppContext& context) {
                 << s.epoch << ", schema " << store.meta("schema_version").value_or("?") << ", SQLite "
                 << SQLiteDB::libraryVersion() << "\n";
             out << "  full-text search "
-                << (store.meta("fts5").value_or("0") == "1" ? "available" : "unavailable (pattern search is used)")
-                << "\n";
-            auto count = [&](const char* table) {
-                return store.db.one(std::string("SELECT count(*) AS n FROM ") + table)->integer("n");
-            };
-            out << "  " << count("source") << " sources, " << count("chunk") << " chunks\n";
+                << (store.hasFullTextSearch() ? "available" : "unavailable (pattern search is used)") << "\n";
+            out << "  " << store.sourceCount() << " sources, " << store.chunkCount() << " chunks\n";
             out << "Board:   " << context.boardPath() << "\n";
             try {
                 out << "  " << CardStore::readCards(context.boardPath()).size() << " items\n";

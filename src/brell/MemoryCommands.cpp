@@ -6,6 +6,7 @@
 #include "BrellMemory/db/MemoryStore.h"
 #include "brell/AppContext.h"
 #include "brell/Commands.h"
+#include "brell/TextOutput.h"
 #include "util/ISODate.h"
 #include "util/Json.h"
 
@@ -37,7 +38,7 @@ Json stateJson(MemoryStore& store, const MemoryState& s) {
               {"origins", origins},
               {"database", store.db.path()},
               {"schemaVersion", store.meta("schema_version").value_or("")},
-              {"fullTextSearch", store.meta("fts5").value_or("0") == "1"},
+              {"fullTextSearch", store.hasFullTextSearch()},
               {"sqliteVersion", SQLiteDB::libraryVersion()}};
     j["snoozeUntil"] = s.snoozeUntil ? Json(ISODate::format(*s.snoozeUntil)) : Json(nullptr);
     j["hostLastSeen"] = s.hostLastSeen ? Json(ISODate::format(*s.hostLastSeen)) : Json(nullptr);
@@ -48,26 +49,25 @@ void printStatus(AppContext& context, bool json) {
     MemoryStore& store = context.memory();
     MemoryState s = store.state();
     if (json) {
-        context.out << stateJson(store, s).dump(2) << "\n";
+        TextOutput::printJson(context.out, stateJson(store, s));
         return;
     }
     auto yesNo = [](bool b) { return b ? "on" : "off"; };
     auto& out = context.out;
     out << "Memory: " << rawValue(s.status(store.now(), store.config.connectionLostAfter)) << "\n";
-    out << "  switched " << yesNo(s.enabled) << (s.paused ? ", paused" : "")
-        << (s.decided ? "" : " (not yet decided)") << "\n";
+    out << "  switched " << yesNo(s.enabled) << (s.paused ? ", paused" : "") << (s.decided ? "" : " (not yet decided)")
+        << "\n";
     out << "  capture epoch: " << s.epoch << "\n";
     out << "  YouTube videos: " << yesNo(s.youtube) << "\n";
     out << "  screen memory: " << yesNo(s.screen) << "\n";
     out << "  AI provider may read memory: " << (s.providerConsent ? "yes" : "no") << "\n";
     out << "  proactive suggestions: " << yesNo(s.proactive) << "\n";
     out << "  retention: " << s.retentionDays << " days\n";
-    out << "  companion last heard: " << (s.hostLastSeen ? ISODate::format(*s.hostLastSeen, false) : "never")
-        << "\n";
+    out << "  companion last heard: " << (s.hostLastSeen ? ISODate::format(*s.hostLastSeen, false) : "never") << "\n";
     out << "  approved origins: " << s.origins.size() << "\n";
-    out << "  database: " << store.db.path() << " (schema " << store.meta("schema_version").value_or("?")
-        << ", SQLite " << SQLiteDB::libraryVersion() << ", full-text search "
-        << (store.meta("fts5").value_or("0") == "1" ? "available" : "unavailable") << ")\n";
+    out << "  database: " << store.db.path() << " (schema " << store.meta("schema_version").value_or("?") << ", SQLite "
+        << SQLiteDB::libraryVersion() << ", full-text search "
+        << (store.hasFullTextSearch() ? "available" : "unavailable") << ")\n";
 }
 
 void registerMemory(CLI::App& app, AppContext& context) {
@@ -128,15 +128,14 @@ void registerOrigins(CLI::App& app, AppContext& context) {
                                {"muted", o.muted},
                                {"grantedAt", ISODate::format(o.grantedAt)}});
             }
-            context.out << all.dump(2) << "\n";
+            TextOutput::printJson(context.out, all);
             return;
         }
         if (s.origins.empty()) {
             context.out << "No approved origins. Approve one with: brell origins approve https://example.com\n";
         }
         for (const auto& o : s.origins) {
-            context.out << o.origin << (o.indexText ? "" : "  (visits only)") << (o.muted ? "  (muted)" : "")
-                        << "\n";
+            context.out << o.origin << (o.indexText ? "" : "  (visits only)") << (o.muted ? "  (muted)" : "") << "\n";
         }
     });
 

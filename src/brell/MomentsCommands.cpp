@@ -42,7 +42,7 @@ void registerMomentsCommands(CLI::App& app, AppContext& context) {
             Json request = {{"system", MomentFinder::system},
                             {"input", MomentFinder::input(question, candidates, charsEach)},
                             {"schema", MomentFinder::schema()}};
-            context.out << request.dump(2) << "\n";
+            TextOutput::printJson(context.out, request);
             return;
         }
         auto passages = store.momentPassages(question, static_cast<std::size_t>(options->limit));
@@ -54,7 +54,7 @@ void registerMomentsCommands(CLI::App& app, AppContext& context) {
                 j["status"] = p.status ? Json(*p.status) : Json(nullptr);
                 all.push_back(j);
             }
-            context.out << all.dump(2) << "\n";
+            TextOutput::printJson(context.out, all);
             return;
         }
         if (passages.empty()) {
@@ -64,8 +64,7 @@ void registerMomentsCommands(CLI::App& app, AppContext& context) {
         }
         int n = 0;
         for (const auto& p : passages) {
-            context.out << ++n << ". " << p.title << " (" << p.kind << (p.location ? ", " + *p.location : "")
-                        << ")\n";
+            context.out << ++n << ". " << p.title << " (" << p.kind << (p.location ? ", " + *p.location : "") << ")\n";
             context.out << "   " << p.text << "\n";
             if (p.status) {
                 context.out << "   " << *p.status << "\n";

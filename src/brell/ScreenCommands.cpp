@@ -23,7 +23,7 @@ constexpr int64_t maxLimit = 10000;
 constexpr std::size_t previewCharacters = 160;
 
 void print(AppContext& context, const Json& json) {
-    context.out << json.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
+    TextOutput::printJson(context.out, json);
 }
 
 Json optionalText(const std::optional<std::string>& value) {
@@ -213,8 +213,8 @@ void registerGroups(CLI::App& screen, AppContext& context) {
             context.out << "No topic groups yet.\n";
         }
         for (const auto& g : groups) {
-            context.out << TextOutput::oneLine(g.name) << " (" << g.count << "), last seen " << ISODate::format(g.lastAt, false)
-                        << "\n";
+            context.out << TextOutput::oneLine(g.name) << " (" << g.count << "), last seen "
+                        << ISODate::format(g.lastAt, false) << "\n";
         }
     });
 }

@@ -51,7 +51,7 @@ Json hitJson(const SearchHit& hit) {
 }
 
 void print(AppContext& context, const Json& json) {
-    context.out << json.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
+    TextOutput::printJson(context.out, json);
 }
 
 // Refuses a query that leaves no terms, naming why, before anything is searched.
@@ -119,9 +119,8 @@ void runAsk(AppContext& context, const std::vector<std::string>& words, bool jso
                                {"openURL", match.openURL},
                                {"hit", hitJson(match.hit)}});
         }
-        print(context, {{"strength", rawValue(result.strength)},
-                        {"headline", result.headline()},
-                        {"matches", matches}});
+        print(context,
+              {{"strength", rawValue(result.strength)}, {"headline", result.headline()}, {"matches", matches}});
         return;
     }
     if (!result.headline().empty()) {

@@ -5,39 +5,42 @@
 #include "BrellMemory/host/HostProtocol.h"
 #include "brell/AppContext.h"
 #include "brell/Commands.h"
+#include "brell/TextOutput.h"
+#include "util/ISODate.h"
 
 namespace brell {
 namespace {
 
-void printSeen(AppContext& context, const Json& reply) {
+void printSeen(AppContext& context, const SeenAnswer& answer) {
+    using Outcome = SeenAnswer::Outcome;
     auto& out = context.out;
-    if (reply.value("type", "") != "seen") {
+    switch (answer.outcome) {
+    case Outcome::storeUnavailable:
         throw CommandError("the memory could not be read just now; try again in a moment.");
-    }
-    if (!reply.value("known", false)) {
-        std::string reason = reply.value("reason", "");
-        if (reason == "invalid_url") {
-            throw CommandError("that is not an https web address.");
-        }
-        if (reason == "disabled") {
-            out << "Memory is off or paused (or YouTube memory is off), so earlier visits are not shown.\n";
-        } else if (reason == "not_allowed") {
-            out << "This site is not approved for memory; approve it with: brell origins approve URL\n";
-        } else {
-            out << "Not seen before.\n";
-        }
+    case Outcome::invalidURL:
+        throw CommandError("that is not an https web address.");
+    case Outcome::disabled:
+        out << "Memory is off or paused (or YouTube memory is off), so earlier visits are not shown.\n";
         return;
+    case Outcome::notAllowed:
+        out << "This site is not approved for memory; approve it with: brell origins approve URL\n";
+        return;
+    case Outcome::notSeen:
+        out << "Not seen before.\n";
+        return;
+    case Outcome::known:
+        break;
     }
-    out << "Seen before: " << reply.value("title", "") << "\n";
-    if (reply.value("kind", "") == "video") {
-        out << "  watched " << reply.value("watchedSeconds", 0) << " s, played in the background "
-            << reply.value("playedSeconds", 0) << " s\n";
+    const SeenBefore& visit = *answer.visit;
+    out << "Seen before: " << visit.title << "\n";
+    if (visit.isVideo()) {
+        out << "  watched " << visit.watchedSeconds << " s, played in the background " << visit.playedSeconds << " s\n";
     } else {
-        out << "  read for " << reply.value("readSeconds", 0) << " s, " << reply.value("sectionsRead", 0)
-            << " sections in view\n";
+        out << "  read for " << visit.readSeconds << " s, " << visit.sectionsRead << " sections in view\n";
     }
-    out << "  quotes on the board: " << reply.value("quotes", 0) << "\n";
-    out << "  first seen " << reply.value("firstSeenAt", "") << ", last seen " << reply.value("lastSeenAt", "") << "\n";
+    out << "  quotes on the board: " << answer.quotes << "\n";
+    out << "  first seen " << ISODate::format(visit.firstSeen) << ", last seen " << ISODate::format(visit.lastSeen)
+        << "\n";
 }
 
 } // namespace
@@ -54,17 +57,20 @@ void registerSeenCommand(CLI::App& app, AppContext& context) {
     seen->add_option("--since", options->since, "Count only visits that started before this ISO 8601 date-time");
     seen->add_flag("--json", options->json, "Print the companion's reply as JSON");
     seen->callback([&context, options] {
-        HostProtocol host(context.memory(), context.boardPath());
-        Json message = {{"url", options->url}};
+        std::optional<Date> since;
         if (!options->since.empty()) {
-            message["since"] = options->since;
+            since = ISODate::parse(options->since);
+            if (!since) {
+                throw CLI::ValidationError("--since", "not an ISO 8601 date-time: " + options->since);
+            }
         }
-        Json reply = host.seen(message, std::nullopt);
-        if (options->json) {
-            context.out << reply.dump(2) << "\n";
+        HostProtocol host(context.memory(), context.boardPath());
+        SeenAnswer answer = host.seenAnswer(HostProtocol::string(Json(options->url), 2000), since);
+        if (options->json && answer.outcome != SeenAnswer::Outcome::storeUnavailable) {
+            TextOutput::printJson(context.out, HostProtocol::seenReply(answer, std::nullopt));
             return;
         }
-        printSeen(context, reply);
+        printSeen(context, answer);
     });
 }
 

@@ -17,6 +17,7 @@
 #include "BrellCore/connector/AssistantFormat.h"
 #include "brell/AppContext.h"
 #include "brell/Commands.h"
+#include "brell/TextOutput.h"
 #include "platform/FileSystem.h"
 #include "util/Json.h"
 #include "util/Text.h"
@@ -77,26 +78,6 @@ std::string onOff(bool value) {
     return value ? "on" : "off";
 }
 
-// Text that came from an assistant or a file, safe to print on a terminal: control
-// characters (escape sequences, line breaks) become spaces.
-std::string printable(std::string_view text) {
-    std::string clean = Text::sanitizeUTF8(text);
-    std::string out;
-    out.reserve(clean.size());
-    for (std::size_t i = 0; i < clean.size(); ++i) {
-        auto c = static_cast<unsigned char>(clean[i]);
-        if (c < 0x20 || c == 0x7F) {
-            out += ' ';
-        } else if (c == 0xC2 && i + 1 < clean.size() && static_cast<unsigned char>(clean[i + 1]) <= 0x9F) {
-            out += ' '; // C1 controls, U+0080 to U+009F
-            ++i;
-        } else {
-            out += clean[i];
-        }
-    }
-    return out;
-}
-
 std::string laneTitles(const std::vector<Lane>& lanes) {
     std::string out;
     for (Lane lane : Lane::allLanes()) {
@@ -151,7 +132,7 @@ void printStatus(AppContext& context, bool json) {
         } else {
             out["cards"] = nullptr;
         }
-        context.out << out.dump(2, ' ', false, OrderedJson::error_handler_t::replace) << "\n";
+        TextOutput::printJson(context.out, out);
         return;
     }
     context.out << AssistantAccess::enabledName << ": " << onOff(access.enabled) << "\n"
@@ -163,7 +144,8 @@ void printStatus(AppContext& context, bool json) {
     if (count) {
         context.out << cardCountSentence(*count) << "\n";
     } else {
-        context.out << "The board can't be read, so assistants can read none of it: " << printable(failure) << "\n";
+        context.out << "The board can't be read, so assistants can read none of it: " << TextOutput::printable(failure)
+                    << "\n";
     }
     context.out << "Settings file: " << settings.path;
     if (settings.state == Settings::State::missing) {
@@ -186,7 +168,7 @@ void printLog(AppContext& context, std::size_t limit, bool json) {
         for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
             array.push_back(it->json());
         }
-        context.out << array.dump(2, ' ', false, OrderedJson::error_handler_t::replace) << "\n";
+        TextOutput::printJson(context.out, array);
         return;
     }
     if (entries.empty()) {
@@ -194,8 +176,9 @@ void printLog(AppContext& context, std::size_t limit, bool json) {
         return;
     }
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-        context.out << AssistantFormat::stamp(it->at) << "  " << printable(it->tool) << "  " << printable(it->detail)
-                    << "  (" << it->itemCount << (it->itemCount == 1 ? " item" : " items") << ")\n";
+        context.out << AssistantFormat::stamp(it->at) << "  " << TextOutput::printable(it->tool) << "  "
+                    << TextOutput::printable(it->detail) << "  (" << it->itemCount
+                    << (it->itemCount == 1 ? " item" : " items") << ")\n";
     }
 }
 
@@ -287,7 +270,7 @@ void registerShareCommands(CLI::App& app, AppContext& context) {
     };
     for (const SwitchCommand& entry : switches) {
         auto* sub = share->add_subcommand(entry.command, std::string(entry.help) + " (\"" + std::string(entry.name) +
-                                                            "\"): on or off");
+                                                             "\"): on or off");
         auto state = std::make_shared<std::string>();
         sub->add_option("state", *state, "on or off")->required()->check(states);
         sub->callback([&context, &entry, state] {

@@ -26,8 +26,8 @@ std::unique_ptr<icu::SimpleDateFormat> makeFormatter(std::string_view pattern, s
     auto formatter = std::make_unique<icu::SimpleDateFormat>(
         toUnicode(pattern), icu::Locale::createFromName(std::string(locale).c_str()), status);
     if (U_FAILURE(status)) {
-        throw FormatError("failed to compile the date pattern \"" + std::string(pattern) + "\": " +
-                          u_errorName(status));
+        throw FormatError("failed to compile the date pattern \"" + std::string(pattern) +
+                          "\": " + u_errorName(status));
     }
     if (!timeZone.empty()) {
         std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::createTimeZone(toUnicode(timeZone)));

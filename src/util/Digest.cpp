@@ -1,7 +1,6 @@
 #include "util/Digest.h"
 
 #include <array>
-#include <stdexcept>
 
 #include <openssl/evp.h>
 
@@ -11,7 +10,7 @@ std::string sha256Hex(std::string_view bytes) {
     std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
     unsigned int length = 0;
     if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1) {
-        throw std::runtime_error("SHA-256 failed");
+        throw DigestError("failed to compute SHA-256 with libcrypto");
     }
     static constexpr char hex[] = "0123456789abcdef";
     std::string out;
@@ -26,8 +25,7 @@ std::string sha256Hex(std::string_view bytes) {
 std::string base64Encode(std::string_view bytes) {
     std::string out(4 * ((bytes.size() + 2) / 3), '\0');
     int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                  reinterpret_cast<const unsigned char*>(bytes.data()),
-                                  static_cast<int>(bytes.size()));
+                                  reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
     out.resize(static_cast<std::size_t>(written));
     return out;
 }
@@ -38,8 +36,7 @@ std::optional<std::string> base64Decode(std::string_view text) {
     }
     std::string out(3 * (text.size() / 4), '\0');
     int written = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                  reinterpret_cast<const unsigned char*>(text.data()),
-                                  static_cast<int>(text.size()));
+                                  reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
     if (written < 0) {
         return std::nullopt;
     }

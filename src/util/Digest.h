@@ -1,8 +1,20 @@
 #pragma once
-// Digests and encodings on OpenSSL's libcrypto. Stateless and thread-safe.
+// Digests and encodings on OpenSSL's libcrypto. Stateless and thread-safe. Throws
+// DigestError only when libcrypto itself fails.
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "util/Error.h"
+
+namespace brell {
+
+class DigestError : public Error {
+public:
+    explicit DigestError(const std::string& what) : Error(what) {}
+};
+
+} // namespace brell
 
 namespace brell::Digest {
 

@@ -67,8 +67,8 @@ std::string format(Date date, bool fractionalSeconds) {
         std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02uT%02lld:%02lld:%02lld.%03dZ", year, month, day,
                       rest / 3600, rest / 60 % 60, rest % 60, millis);
     } else {
-        std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02uT%02lld:%02lld:%02lldZ", year, month, day,
-                      rest / 3600, rest / 60 % 60, rest % 60);
+        std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02uT%02lld:%02lld:%02lldZ", year, month, day, rest / 3600,
+                      rest / 60 % 60, rest % 60);
     }
     return buffer;
 }
@@ -87,9 +87,8 @@ std::optional<Date> parse(std::string_view text) {
         return std::nullopt;
     }
     static constexpr int monthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month < 1 || month > 12 || day < 1 ||
-        day > monthDays[month - 1] + (month == 2 && isLeap(year) ? 1 : 0) || hour > 23 || minute > 59 ||
-        second > 60) {
+    if (month < 1 || month > 12 || day < 1 || day > monthDays[month - 1] + (month == 2 && isLeap(year) ? 1 : 0) ||
+        hour > 23 || minute > 59 || second > 60) {
         return std::nullopt;
     }
     std::size_t at = 19;

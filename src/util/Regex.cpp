@@ -53,8 +53,8 @@ Regex::Regex(std::string_view pattern, Case matching) : impl_(std::make_unique<I
         icu::UnicodeString::fromUTF8(icu::StringPiece(pattern.data(), static_cast<int32_t>(pattern.size())));
     impl_->pattern.reset(icu::RegexPattern::compile(source, flags, where, status));
     if (U_FAILURE(status) || !impl_->pattern) {
-        throw RegexError("failed to compile the regular expression \"" + std::string(pattern) + "\": " +
-                         u_errorName(status));
+        throw RegexError("failed to compile the regular expression \"" + std::string(pattern) +
+                         "\": " + u_errorName(status));
     }
 }
 

@@ -24,7 +24,7 @@ icu::BreakIterator& characterIterator() {
         std::unique_ptr<icu::BreakIterator> it(
             icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
         if (U_FAILURE(status) || !it) {
-            throw std::runtime_error("failed to create ICU character iterator");
+            throw TextError("failed to create ICU character iterator");
         }
         return it;
     }();
@@ -91,13 +91,13 @@ std::vector<std::size_t> characterBoundaries(std::string_view text) {
     UErrorCode status = U_ZERO_ERROR;
     UTextPtr utext(utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status));
     if (U_FAILURE(status)) {
-        throw std::runtime_error("failed to open text for ICU");
+        throw TextError("failed to open text for ICU");
     }
     icu::BreakIterator& it = characterIterator();
     status = U_ZERO_ERROR;
     it.setText(utext.get(), status);
     if (U_FAILURE(status)) {
-        throw std::runtime_error("failed to iterate text with ICU");
+        throw TextError("failed to iterate text with ICU");
     }
     it.first();
     for (int32_t b = it.next(); b != icu::BreakIterator::DONE; b = it.next()) {
@@ -154,11 +154,11 @@ std::string fold(std::string_view text) {
     const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
     const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
     if (U_FAILURE(status)) {
-        throw std::runtime_error("failed to load ICU normalizers");
+        throw TextError("failed to load ICU normalizers");
     }
     icu::UnicodeString decomposed = nfd->normalize(toUnicode(text), status);
     if (U_FAILURE(status)) {
-        throw std::runtime_error("failed to normalize text with ICU");
+        throw TextError("failed to normalize text with ICU");
     }
     icu::UnicodeString stripped;
     for (int32_t i = 0; i < decomposed.length();) {
@@ -171,7 +171,7 @@ std::string fold(std::string_view text) {
     stripped.foldCase();
     icu::UnicodeString composed = nfc->normalize(stripped, status);
     if (U_FAILURE(status)) {
-        throw std::runtime_error("failed to normalize text with ICU");
+        throw TextError("failed to normalize text with ICU");
     }
     return toUTF8(composed);
 }

@@ -9,6 +9,18 @@
 #include <string_view>
 #include <vector>
 
+#include "util/Error.h"
+
+namespace brell {
+
+// ICU could not load its data or process a text: the installation is broken.
+class TextError : public Error {
+public:
+    explicit TextError(const std::string& what) : Error(what) {}
+};
+
+} // namespace brell
+
 namespace brell::Text {
 
 // Removes Unicode white space (spaces, tabs, line and paragraph separators,

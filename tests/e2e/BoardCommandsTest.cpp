@@ -18,10 +18,9 @@ protected:
     std::string board = tmp.file("Support/BRELL/board.json");
 
     test::ProcessResult brell(std::vector<std::string> args) {
-        test::ProcessOptions options;
-        options.args = std::move(args);
-        options.setEnv = {{"BRELL_BOARD", board}, {"HOME", tmp.path()}, {"BRELL_MEMORY_DB", tmp.file("Memory.sqlite")}};
-        return test::run(test::binary("brell"), options);
+        return test::brell(
+            std::move(args),
+            {{"BRELL_BOARD", board}, {"HOME", tmp.path()}, {"BRELL_MEMORY_DB", tmp.file("Memory.sqlite")}});
     }
 
     // Runs a command that must succeed and returns what it printed.

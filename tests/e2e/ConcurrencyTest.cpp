@@ -70,127 +70,39 @@ double wallClock() {
 // origin, spoken to one frame at a time. Its standard error goes to a file.
 class HostConnection {
 public:
-    HostConnection(const std::map<std::string, std::string>& env, const std::string& errorFile) {
-        std::vector<std::string> envStrings;
-        for (char** e = environ; *e != nullptr; ++e) {
-            std::string entry(*e);
-            if (env.count(entry.substr(0, entry.find('='))) == 0) {
-                envStrings.push_back(entry);
-            }
-        }
-        for (const auto& [key, value] : env) {
-            envStrings.push_back(key);
-            envStrings.back().append("=").append(value);
-        }
-        std::vector<char*> envp;
-        envp.reserve(envStrings.size() + 1);
-        for (auto& s : envStrings) {
-            envp.push_back(s.data());
-        }
-        envp.push_back(nullptr);
-        std::string program = test::binary("brell-memory-host");
-        std::string argument = companionOrigin;
-        char* argv[] = {program.data(), argument.data(), nullptr};
-
-        int in[2];
-        int out[2];
-        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) {
-            throw std::runtime_error("pipe failed");
-        }
-        Fd inRead(in[0]), outWrite(out[1]);
-        input_.reset(in[1]);
-        output_.reset(out[0]);
-        Fd error(::open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-        pid_ = ::fork();
-        if (pid_ < 0) {
-            throw std::runtime_error("fork failed");
-        }
-        if (pid_ == 0) {
-            ::dup2(inRead.get(), 0);
-            ::dup2(outWrite.get(), 1);
-            ::dup2(error.get(), 2);
-            ::execve(program.c_str(), argv, envp.data());
-            ::_exit(127);
-        }
-    }
-
-    ~HostConnection() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-
-    HostConnection(const HostConnection&) = delete;
-    HostConnection& operator=(const HostConnection&) = delete;
+    HostConnection(const std::map<std::string, std::string>& env, const std::string& errorFile)
+        : child_(test::binary("brell-memory-host"), options(env, errorFile)) {}
 
     // Sends one message and waits for its reply; nothing when the host does not answer
     // with one whole frame in time, or ends.
     std::optional<Json> ask(const Json& message) {
-        std::string frame = test::frame(message.dump());
-        std::size_t sent = 0;
-        while (sent < frame.size()) {
-            ssize_t n = ::write(input_.get(), frame.data() + sent, frame.size() - sent);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                return std::nullopt;
-            }
-            sent += static_cast<std::size_t>(n);
+        if (!child_.write(test::frame(message.dump()))) {
+            return std::nullopt;
         }
-        auto deadline = Clock::now() + std::chrono::milliseconds(replyTimeoutMs);
-        while (true) {
-            if (pending_.size() >= 4) {
-                uint32_t length = 0;
-                std::memcpy(&length, pending_.data(), sizeof length);
-                if (pending_.size() >= 4 + static_cast<std::size_t>(length)) {
-                    std::string body = pending_.substr(4, length);
-                    pending_.erase(0, 4 + static_cast<std::size_t>(length));
-                    auto reply = JsonText::parse(body);
-                    if (!reply || !pending_.empty()) {
-                        return std::nullopt; // not JSON, or more than one reply
-                    }
-                    return reply;
-                }
-            }
-            int left = static_cast<int>(
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
-            if (left <= 0) {
-                return std::nullopt;
-            }
-            pollfd p{output_.get(), POLLIN, 0};
-            int ready = ::poll(&p, 1, left);
-            if (ready < 0 && errno == EINTR) {
-                continue;
-            }
-            if (ready <= 0) {
-                return std::nullopt;
-            }
-            char buffer[65536];
-            ssize_t n = ::read(output_.get(), buffer, sizeof buffer);
-            if (n <= 0) {
-                return std::nullopt;
-            }
-            pending_.append(buffer, static_cast<std::size_t>(n));
+        auto body = child_.readFrame(std::chrono::milliseconds(replyTimeoutMs));
+        if (!body || child_.pendingOutput() > 0) {
+            return std::nullopt; // no reply, or more than one
         }
+        return JsonText::parse(*body);
     }
 
     // Closes the host's input as the browser does and returns its exit status (-1 when
     // it was killed by a signal).
     int finish() {
-        input_.reset();
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        child_.closeInput();
+        return child_.wait().exitStatus;
     }
 
 private:
-    pid_t pid_ = -1;
-    Fd input_;
-    Fd output_;
-    std::string pending_;
+    static test::ProcessOptions options(const std::map<std::string, std::string>& env, const std::string& errorFile) {
+        test::ProcessOptions o;
+        o.args = {companionOrigin};
+        o.setEnv = env;
+        o.errorFile = errorFile;
+        return o;
+    }
+
+    test::Subprocess child_;
 };
 
 // One captured event as sent, and every answer it got (resends after "retry" included).
@@ -299,7 +211,7 @@ protected:
 
     // Runs brell; a failure is a finding (every command here is valid when it runs).
     test::ProcessResult brell(const std::vector<std::string>& args) {
-        auto r = test::run(test::binary("brell"), {args, env(), {}, ""});
+        auto r = test::brell(args, env());
         if (r.exitStatus != 0) {
             std::string line;
             for (const auto& a : args) {

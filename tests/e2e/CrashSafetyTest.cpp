@@ -163,60 +163,11 @@ Event transcript(unsigned long long n, int64_t epoch) {
 // A host fed `input` by a thread of its own while the caller reads its replies.
 class FedHost {
 public:
-    FedHost(const std::map<std::string, std::string>& env, std::string input) : input_(std::move(input)) {
-        std::vector<std::string> envStrings;
-        for (char** e = environ; *e != nullptr; ++e) {
-            std::string entry(*e);
-            if (env.count(entry.substr(0, entry.find('='))) == 0) {
-                envStrings.push_back(entry);
-            }
-        }
-        for (const auto& [key, value] : env) {
-            envStrings.push_back(key);
-            envStrings.back().append("=").append(value);
-        }
-        std::vector<char*> envp;
-        envp.reserve(envStrings.size() + 1);
-        for (auto& s : envStrings) {
-            envp.push_back(s.data());
-        }
-        envp.push_back(nullptr);
-        std::string program = test::binary("brell-memory-host");
-        std::string argument = companionOrigin;
-        char* argv[] = {program.data(), argument.data(), nullptr};
-        int in[2];
-        int out[2];
-        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) {
-            throw std::runtime_error("pipe failed");
-        }
-        Fd inRead(in[0]), outWrite(out[1]);
-        inputWrite_.reset(in[1]);
-        output_.reset(out[0]);
-        pid_ = ::fork();
-        if (pid_ < 0) {
-            throw std::runtime_error("fork failed");
-        }
-        if (pid_ == 0) {
-            ::dup2(inRead.get(), 0);
-            ::dup2(outWrite.get(), 1);
-            ::execve(program.c_str(), argv, envp.data());
-            ::_exit(127);
-        }
+    FedHost(const std::map<std::string, std::string>& env, std::string input)
+        : input_(std::move(input)), child_(test::binary("brell-memory-host"), options(env)) {
         // The input stays open after the last byte, until the kill: a host that ran out
-        // of input would end by itself.
-        writer_ = std::thread([this, fd = inputWrite_.get()] {
-            std::size_t sent = 0;
-            while (sent < input_.size()) {
-                ssize_t n = ::write(fd, input_.data() + sent, std::min<std::size_t>(input_.size() - sent, 1 << 16));
-                if (n < 0 && errno == EINTR) {
-                    continue;
-                }
-                if (n <= 0) {
-                    return; // the host is gone
-                }
-                sent += static_cast<std::size_t>(n);
-            }
-        });
+        // of input would end by itself. A thread of its own feeds it while the caller reads.
+        writer_ = std::thread([this] { child_.write(input_, std::chrono::minutes(2), false); });
     }
 
     ~FedHost() { kill(); }
@@ -227,43 +178,23 @@ public:
     // Reads what the host wrote within `wait`; returns the number of whole replies so far.
     std::size_t read(std::chrono::milliseconds wait) {
         auto until = Clock::now() + wait;
-        while (output_) {
-            int left =
-                static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count());
-            pollfd p{output_.get(), POLLIN, 0};
-            int ready = ::poll(&p, 1, std::max(left, 0));
-            if (ready < 0 && errno == EINTR) {
-                continue;
-            }
-            if (ready <= 0) {
-                break;
-            }
-            char buffer[65536];
-            ssize_t n = ::read(output_.get(), buffer, sizeof buffer);
-            if (n <= 0) {
-                output_.reset();
-                break;
-            }
-            bytes_.append(buffer, static_cast<std::size_t>(n));
+        while (Clock::now() < until &&
+               child_.readSome(bytes_, std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()))) {
         }
         return test::unframe(bytes_).size();
     }
 
     // SIGKILL, then everything the host had written before it died.
     std::vector<Json> kill() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            int status = 0;
-            ::waitpid(pid_, &status, 0);
-            killed_ = WIFSIGNALED(status);
-            pid_ = -1;
-        }
-        if (writer_.joinable()) {
-            writer_.join();
-        }
-        inputWrite_.reset();
-        while (output_) {
-            read(std::chrono::milliseconds(1000));
+        if (!finished_) {
+            child_.kill(SIGKILL);
+            if (writer_.joinable()) {
+                writer_.join();
+            }
+            test::ProcessResult result = child_.wait();
+            killed_ = result.signal == SIGKILL;
+            bytes_ += result.out;
+            finished_ = true;
         }
         std::vector<Json> replies;
         std::string rest;
@@ -278,12 +209,18 @@ public:
     bool torn() const { return torn_; }
 
 private:
+    static test::ProcessOptions options(const std::map<std::string, std::string>& env) {
+        test::ProcessOptions o;
+        o.args = {companionOrigin};
+        o.setEnv = env;
+        return o;
+    }
+
     std::string input_;
-    pid_t pid_ = -1;
-    Fd inputWrite_;
-    Fd output_;
+    test::Subprocess child_;
     std::thread writer_;
     std::string bytes_;
+    bool finished_ = false;
     bool killed_ = false;
     bool torn_ = false;
 };
@@ -298,7 +235,7 @@ protected:
     }
 
     test::ProcessResult brell(const std::vector<std::string>& args) {
-        auto r = test::run(test::binary("brell"), {args, env(), {}, ""});
+        auto r = test::brell(args, env());
         EXPECT_EQ(r.exitStatus, 0) << r.err;
         return r;
     }

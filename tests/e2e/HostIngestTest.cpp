@@ -20,7 +20,9 @@ protected:
     std::string db = tmp.file("Memory.sqlite");
     int events = 0;
 
-    std::map<std::string, std::string> env() { return {{"BRELL_MEMORY_DB", db}, {"BRELL_BOARD", tmp.file("board.json")}}; }
+    std::map<std::string, std::string> env() {
+        return {{"BRELL_MEMORY_DB", db}, {"BRELL_BOARD", tmp.file("board.json")}};
+    }
 
     void brell(std::vector<std::string> args) {
         auto r = test::run(test::binary("brell"), {std::move(args), env(), {}, ""});
@@ -37,8 +39,14 @@ protected:
         std::snprintf(id, sizeof id, "00000000-0000-4000-8000-%012d", ++events);
         double now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
         payload["sessionId"] = session;
-        return {{"version", 1}, {"type", "ingest"}, {"eventId", id}, {"captureEpoch", epoch()},
-                {"observedAt", ISODate::format(now)}, {"kind", kind}, {"source", source}, {"payload", payload}};
+        return {{"version", 1},
+                {"type", "ingest"},
+                {"eventId", id},
+                {"captureEpoch", epoch()},
+                {"observedAt", ISODate::format(now)},
+                {"kind", kind},
+                {"source", source},
+                {"payload", payload}};
     }
 
     std::vector<Json> host(const std::vector<Json>& messages) {
@@ -61,11 +69,13 @@ TEST_F(HostIngestTest, AVideoSessionAndAnArticleAreRemembered) {
     brell({"memory", "on"});
     brell({"memory", "youtube", "on"});
     brell({"origins", "approve", "https://news.example.com", "--no-text"});
-    Json video = {{"id", "youtube:dQw4w9WgXcQ"}, {"url", "https://www.youtube.com/watch?v=dQw4w9WgXcQ"}, {"title", "Tides"}};
+    Json video = {
+        {"id", "youtube:dQw4w9WgXcQ"}, {"url", "https://www.youtube.com/watch?v=dQw4w9WgXcQ"}, {"title", "Tides"}};
     Json article = {{"id", "article:https://news.example.com/tides"}, {"url", "https://news.example.com/tides#top"}};
     auto replies = host({
         delta("video.session_delta", video, {{"activeWallMs", 19999}, {"rangesMs", {{0, 5000}}}}),
-        delta("video.session_delta", video, {{"activeWallMs", 20000}, {"rangesMs", {{0, 10000}}}, {"playedRangesMs", {{0, 12000}}}}),
+        delta("video.session_delta", video,
+              {{"activeWallMs", 20000}, {"rangesMs", {{0, 10000}}}, {"playedRangesMs", {{0, 12000}}}}),
         delta("video.session_delta", video, {{"activeWallMs", 3000}, {"rangesMs", {{10500, 20000}}}}),
         delta("video.session_delta", {{"id", "youtube:dQw4w9WgXcQ"}, {"url", "https://youtu.be/dQw4w9WgXcQ"}},
               {{"activeWallMs", 30000}, {"rangesMs", Json::array()}}),

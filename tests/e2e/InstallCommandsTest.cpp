@@ -15,7 +15,8 @@ protected:
     test::ProcessResult brell(std::vector<std::string> args) {
         test::ProcessOptions options;
         options.args = std::move(args);
-        options.setEnv = {{"HOME", home.path()}, {"BRELL_MEMORY_DB", home.file("Memory.sqlite")},
+        options.setEnv = {{"HOME", home.path()},
+                          {"BRELL_MEMORY_DB", home.file("Memory.sqlite")},
                           {"BRELL_BOARD", home.file("board.json")}};
         options.unsetEnv = {"XDG_CONFIG_HOME", "XDG_DATA_HOME"};
         return test::run(test::binary("brell"), options);
@@ -48,7 +49,8 @@ TEST_F(InstallCommandsTest, InstallCheckAndUninstall) {
     Json other = Json::parse(*FileSystem::read(chrome));
     other["path"] = "/opt/elsewhere/brell-memory-host";
     FileSystem::writeAtomically(chrome, other.dump());
-    FileSystem::writeAtomically(chromium, R"({"name":"dev.brell.memory","allowed_origins":["chrome-extension://other/"]})");
+    FileSystem::writeAtomically(chromium,
+                                R"({"name":"dev.brell.memory","allowed_origins":["chrome-extension://other/"]})");
     check = brell({"install", "--check"});
     EXPECT_NE(check.out.find("points at another build (/opt/elsewhere/brell-memory-host)"), std::string::npos);
     EXPECT_NE(check.out.find("is not BRELL's"), std::string::npos);
@@ -63,8 +65,8 @@ TEST_F(InstallCommandsTest, DoctorAndHelp) {
     brell({"install"});
     auto r = brell({"doctor"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    for (const char* expected : {"Memory:  ", "full-text search available", "0 sources, 0 chunks", "Board:   ",
-                                 "0 items", "Google Chrome: installed, points at this build"}) {
+    for (const char* expected : {"Memory:  ", "full-text search available", "0 sources, 0 chunks",
+                                 "Board:   ", "0 items", "Google Chrome: installed, points at this build"}) {
         EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
     }
     auto help = brell({"--help"});

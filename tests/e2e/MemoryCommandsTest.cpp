@@ -14,10 +14,7 @@ protected:
     std::string db = tmp.file("fresh/Memory.sqlite");
 
     test::ProcessResult brell(std::vector<std::string> args) {
-        test::ProcessOptions options;
-        options.args = std::move(args);
-        options.setEnv = {{"BRELL_MEMORY_DB", db}, {"BRELL_BOARD", tmp.file("board.json")}};
-        return test::run(test::binary("brell"), options);
+        return test::brell(std::move(args), {{"BRELL_MEMORY_DB", db}, {"BRELL_BOARD", tmp.file("board.json")}});
     }
 
     Json status() {

@@ -11,7 +11,9 @@ TEST(MomentsCommandsTest, FindsTheCueAndShowsTheRequest) {
     test::TempFolder tmp;
     std::map<std::string, std::string> env = {{"BRELL_MEMORY_DB", tmp.file("Memory.sqlite")},
                                               {"BRELL_BOARD", tmp.file("board.json")}};
-    auto brell = [&](std::vector<std::string> args) { return test::run(test::binary("brell"), {std::move(args), env, {}, ""}); };
+    auto brell = [&](std::vector<std::string> args) {
+        return test::run(test::binary("brell"), {std::move(args), env, {}, ""});
+    };
     auto imported = brell({"import", "transcript", std::string(BRELL_TEST_DATA) + "/../../demo/lecture.vtt", "--video",
                            "https://www.youtube.com/watch?v=floodDemo01", "--title", "Storm surges"});
     ASSERT_EQ(imported.exitStatus, 0) << imported.err;
@@ -30,7 +32,8 @@ TEST(MomentsCommandsTest, FindsTheCueAndShowsTheRequest) {
     EXPECT_EQ(request["system"].get<std::string>().rfind("You find where in the user's saved videos", 0), 0u);
     EXPECT_EQ(request["input"]["question"], "Thames Barrier");
     ASSERT_GE(request["input"]["passages"].size(), 1u);
-    EXPECT_NE(request["input"]["passages"][0]["text"].get<std::string>().find("[00:27] That disaster"), std::string::npos);
+    EXPECT_NE(request["input"]["passages"][0]["text"].get<std::string>().find("[00:27] That disaster"),
+              std::string::npos);
     EXPECT_EQ(request["schema"]["required"], Json::array({"moments"}));
 
     EXPECT_NE(brell({"moments", "zebra"}).out.find("No remembered video"), std::string::npos);

@@ -17,11 +17,8 @@ protected:
     std::string db = tmp.file("Memory.sqlite");
 
     test::ProcessResult brell(std::vector<std::string> args, std::string input = "") {
-        test::ProcessOptions options;
-        options.args = std::move(args);
-        options.setEnv = {{"BRELL_MEMORY_DB", db}, {"BRELL_BOARD", tmp.file("board.json")}};
-        options.input = std::move(input);
-        return test::run(test::binary("brell"), options);
+        return test::brell(std::move(args), {{"BRELL_MEMORY_DB", db}, {"BRELL_BOARD", tmp.file("board.json")}},
+                           std::move(input));
     }
 
     // Hands in one reading and returns what brell printed.

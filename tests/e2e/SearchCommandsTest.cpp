@@ -43,10 +43,8 @@ protected:
     }
 
     test::ProcessResult brell(std::vector<std::string> args) {
-        test::ProcessOptions options;
-        options.args = std::move(args);
-        options.setEnv = {{"BRELL_MEMORY_DB", db}, {"BRELL_BOARD", tmp.file("board.json")}, {"HOME", tmp.path()}};
-        return test::run(test::binary("brell"), options);
+        return test::brell(std::move(args),
+                           {{"BRELL_MEMORY_DB", db}, {"BRELL_BOARD", tmp.file("board.json")}, {"HOME", tmp.path()}});
     }
 
     std::string ok(std::vector<std::string> args) {
@@ -67,11 +65,15 @@ TEST_F(SearchCommandsTest, SearchShowsTitlePlaceExcerptAndLink) {
               "   welcome everyone. today pricing tiers matter. thanks for coming.\n"
               "   https://www.youtube.com/watch?v=abcdefghijk#t=724s\n"
               "2. Plans explained (Article, section \u201cPlans\u201d)\n"
-              "   " + articleText + "\n"
-              "   " + articleLink + "\n"
-              "3. Pricing talk (Transcript 13:20)\n"
-              "   more on pricing later\n"
-              "   https://www.youtube.com/watch?v=abcdefghijk#t=800s\n");
+              "   " +
+                  articleText +
+                  "\n"
+                  "   " +
+                  articleLink +
+                  "\n"
+                  "3. Pricing talk (Transcript 13:20)\n"
+                  "   more on pricing later\n"
+                  "   https://www.youtube.com/watch?v=abcdefghijk#t=800s\n");
     EXPECT_EQ(ok({"search", "elephants"}), "Nothing in your memory matches \u201celephants\u201d.\n");
 }
 
@@ -103,7 +105,8 @@ TEST_F(SearchCommandsTest, AskShowsOneMatchPerSource) {
               "2. Plans explained\n"
               "   Matched \u201cpricing\u201d, \u201ctiers\u201d in the section \u201cPlans\u201d\n"
               "   Reading status unavailable\n"
-              "   " + articleLink + "\n");
+              "   " +
+                  articleLink + "\n");
     EXPECT_EQ(ok({"ask", "what was that?"}), "I don't have enough evidence in your memory yet.\n");
 
     Json answer = Json::parse(ok({"ask", "--json", "pricing elephants"}));
@@ -129,7 +132,9 @@ TEST_F(SearchCommandsTest, UsageAndErrors) {
         {"ask without a question", {"ask"}, 2, ""},
         {"limit below one", {"search", "--limit", "0", "pricing"}, 2, ""},
         {"unknown kind", {"search", "--kind", "video", "pricing"}, 2, ""},
-        {"nothing to search for", {"search", "the", "of", "a"}, 1,
+        {"nothing to search for",
+         {"search", "the", "of", "a"},
+         1,
          "brell: \u201cthe of a\u201d has nothing to search for: use at least one word of two or more letters that "
          "is not a common word like \u201cthe\u201d or \u201chow\u201d.\n"},
     };

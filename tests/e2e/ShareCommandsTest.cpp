@@ -22,13 +22,10 @@ protected:
     std::string log = tmp.file("Support/BRELL/assistant-access-log.jsonl");
 
     test::ProcessResult brell(std::vector<std::string> args, std::string zone = "UTC") {
-        test::ProcessOptions options;
-        options.args = std::move(args);
-        options.setEnv = {{"BRELL_BOARD", board},
-                          {"HOME", tmp.path()},
-                          {"BRELL_MEMORY_DB", tmp.file("Memory.sqlite")},
-                          {"TZ", zone}};
-        return test::run(test::binary("brell"), options);
+        return test::brell(std::move(args), {{"BRELL_BOARD", board},
+                                             {"HOME", tmp.path()},
+                                             {"BRELL_MEMORY_DB", tmp.file("Memory.sqlite")},
+                                             {"TZ", zone}});
     }
 
     std::string ok(std::vector<std::string> args, std::string zone = "UTC") {
@@ -105,7 +102,8 @@ TEST_F(ShareCommandsTest, AnUnreadableSettingsFileIsReportedAndReplacedOnTheNext
     FileSystem::writeAtomically(settings, R"({"enabled":true,"lanes":["everything"]})");
     std::string out = ok({"share", "status"});
     EXPECT_NE(out.find("Let AI assistants read my BRELL: off\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("Settings file: " + settings + " (can't be read, so the defaults apply and nothing is "
+    EXPECT_NE(out.find("Settings file: " + settings +
+                       " (can't be read, so the defaults apply and nothing is "
                        "shared)\n"),
               std::string::npos)
         << out;

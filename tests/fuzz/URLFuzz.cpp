@@ -11,9 +11,9 @@
 #include <string>
 #include <string_view>
 
-#include "BrellMemory/store/PageIdentity.h"
-#include "BrellMemory/store/URLSafety.h"
 #include "FuzzSupport.h"
+#include "addresses/PageIdentity.h"
+#include "addresses/URLSafety.h"
 
 namespace brell {
 namespace {

@@ -49,113 +49,30 @@ std::string binary(const std::string& name) {
     return std::string(BRELL_BIN_DIR) + "/" + name;
 }
 
-ProcessResult run(const std::string& program, const ProcessOptions& options) {
-    int in[2];
-    int out[2];
-    int err[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
-    Fd inRead(in[0]), inWrite(in[1]), outRead(out[0]), outWrite(out[1]), errRead(err[0]), errWrite(err[1]);
+ProcessResult brell(std::vector<std::string> args, const std::map<std::string, std::string>& env, std::string input) {
+    ProcessOptions options;
+    options.args = std::move(args);
+    options.setEnv = env;
+    options.input = std::move(input);
+    return run(binary("brell"), options);
+}
 
-    std::vector<std::string> envStrings;
-    for (char** e = environ; *e != nullptr; ++e) {
-        std::string entry(*e);
-        std::string key = entry.substr(0, entry.find('='));
-        bool drop = options.setEnv.count(key) > 0;
-        for (const auto& u : options.unsetEnv) {
-            drop = drop || u == key;
-        }
-        if (!drop) {
-            envStrings.push_back(entry);
-        }
+std::map<std::string, std::string> AppHome::env(const std::map<std::string, std::string>& extra) const {
+    std::map<std::string, std::string> out = {{"HOME", path()},
+                                              {"XDG_DATA_HOME", file("data")},
+                                              {"XDG_CONFIG_HOME", file("config")},
+                                              {"BRELL_MEMORY_DB", memoryPath()},
+                                              {"BRELL_BOARD", boardPath()},
+                                              {"TZ", "UTC"}};
+    for (const auto& [key, value] : extra) {
+        out[key] = value;
     }
-    for (const auto& [k, v] : options.setEnv) {
-        envStrings.push_back(k + "=" + v);
-    }
-    std::vector<char*> envp;
-    for (auto& s : envStrings) {
-        envp.push_back(s.data());
-    }
-    envp.push_back(nullptr);
-    std::vector<std::string> argStrings{program};
-    argStrings.insert(argStrings.end(), options.args.begin(), options.args.end());
-    std::vector<char*> argv;
-    for (auto& s : argStrings) {
-        argv.push_back(s.data());
-    }
-    argv.push_back(nullptr);
+    return out;
+}
 
-    pid_t pid = ::fork();
-    if (pid < 0) {
-        throw std::runtime_error("fork failed");
-    }
-    if (pid == 0) {
-        ::dup2(inRead.get(), 0);
-        ::dup2(outWrite.get(), 1);
-        ::dup2(errWrite.get(), 2);
-        ::execve(program.c_str(), argv.data(), envp.data());
-        ::_exit(127);
-    }
-    inRead.reset();
-    outWrite.reset();
-    errWrite.reset();
-
-    ProcessResult result;
-    std::string_view pending = options.input;
-    if (pending.empty()) {
-        inWrite.reset();
-    }
-    ::signal(SIGPIPE, SIG_IGN);
-    while (outRead || errRead) {
-        std::vector<pollfd> fds;
-        if (outRead) {
-            fds.push_back({outRead.get(), POLLIN, 0});
-        }
-        if (errRead) {
-            fds.push_back({errRead.get(), POLLIN, 0});
-        }
-        if (inWrite) {
-            fds.push_back({inWrite.get(), POLLOUT, 0});
-        }
-        if (::poll(fds.data(), fds.size(), -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw std::runtime_error("poll failed");
-        }
-        for (const auto& p : fds) {
-            if (p.revents == 0) {
-                continue;
-            }
-            if (inWrite && p.fd == inWrite.get()) {
-                ssize_t n = ::write(p.fd, pending.data(), std::min<std::size_t>(pending.size(), 65536));
-                if (n < 0) {
-                    inWrite.reset(); // the child stopped reading
-                    continue;
-                }
-                pending.remove_prefix(static_cast<std::size_t>(n));
-                if (pending.empty()) {
-                    inWrite.reset();
-                }
-                continue;
-            }
-            char buffer[65536];
-            ssize_t n = ::read(p.fd, buffer, sizeof buffer);
-            bool isOut = outRead && p.fd == outRead.get();
-            if (n <= 0) {
-                (isOut ? outRead : errRead).reset();
-            } else {
-                (isOut ? result.out : result.err).append(buffer, static_cast<std::size_t>(n));
-            }
-        }
-    }
-    inWrite.reset();
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+ProcessResult AppHome::brell(std::vector<std::string> args, std::string input,
+                             const std::map<std::string, std::string>& extra) const {
+    return test::brell(std::move(args), env(extra), std::move(input));
 }
 
 std::string frame(const std::string& body) {

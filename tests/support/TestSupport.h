@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "support/Subprocess.h"
+
 namespace brell::test {
 
 // A fresh folder under the temporary folder, removed with everything in it when the
@@ -31,21 +33,31 @@ std::string fixturePath(const std::string& relativePath);
 // The path of one of the built executables ("brell", "brell-memory-host").
 std::string binary(const std::string& name);
 
-struct ProcessResult {
-    int exitStatus = -1; // -1 when the process was killed by a signal
-    std::string out;
-    std::string err;
-};
+// Runs the built `brell` with `args`, the environment changed by `env` and `input` on
+// its standard input.
+ProcessResult brell(std::vector<std::string> args, const std::map<std::string, std::string>& env,
+                    std::string input = "");
 
-struct ProcessOptions {
-    std::vector<std::string> args;               // after the program name
-    std::map<std::string, std::string> setEnv;   // added to or replacing the environment
-    std::vector<std::string> unsetEnv;           // removed from the environment
-    std::string input;                           // written to standard input, then closed
-};
+// A home for the application in a fresh temporary folder: the user's home, data and
+// configuration folders, the memory, the board and the settings all inside it, and the
+// time zone fixed to UTC, so a test touches nothing of the machine's.
+class AppHome {
+public:
+    AppHome() = default;
 
-// Runs `program` to completion, feeding `input` and gathering both output streams.
-ProcessResult run(const std::string& program, const ProcessOptions& options);
+    const std::string& path() const { return folder_.path(); }
+    std::string file(const std::string& name) const { return folder_.file(name); }
+    std::string memoryPath() const { return file("Memory.sqlite"); }
+    std::string boardPath() const { return file("board.json"); }
+
+    // The variables every run of brell gets; `extra` adds to or replaces them.
+    std::map<std::string, std::string> env(const std::map<std::string, std::string>& extra = {}) const;
+    ProcessResult brell(std::vector<std::string> args, std::string input = "",
+                        const std::map<std::string, std::string>& extra = {}) const;
+
+private:
+    TempFolder folder_;
+};
 
 // Native-messaging frames: a 4-byte native-order length, then the body.
 std::string frame(const std::string& body);

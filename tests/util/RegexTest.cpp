@@ -47,9 +47,15 @@ TEST(RegexTest, SplitCutsAtByteOffsetsOfUTF8) {
     const Case cases[] = {
         {"empty pieces kept", ",", "a,,b,", {"a", "", "b", ""}},
         {"no match", ",", "abc", {"abc"}},
-        {"multi-byte text around the match", "\\p{White_Space}+", "\xC3\xA9t\xC3\xA9\xE2\x80\x83\xF0\x9F\x98\x80 x",
+        {"multi-byte text around the match",
+         "\\p{White_Space}+",
+         "\xC3\xA9t\xC3\xA9\xE2\x80\x83\xF0\x9F\x98\x80 x",
          {"\xC3\xA9t\xC3\xA9", "\xF0\x9F\x98\x80", "x"}},
-        {"multi-byte separator", "\xF0\x9F\x98\x80", "a\xF0\x9F\x98\x80" "b", {"a", "b"}},
+        {"multi-byte separator",
+         "\xF0\x9F\x98\x80",
+         "a\xF0\x9F\x98\x80"
+         "b",
+         {"a", "b"}},
         {"empty matches separate nothing", "x*", "ab", {"ab"}},
     };
     for (const auto& c : cases) {

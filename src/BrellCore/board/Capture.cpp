@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "BrellCore/board/Hashing.h"
-#include "BrellMemory/store/URLSafety.h"
+#include "addresses/URLSafety.h"
 #include "util/Text.h"
 
 namespace brell {

@@ -12,7 +12,7 @@
 
 #include "BrellCore/board/Capture.h"
 #include "BrellCore/board/SourceRef.h"
-#include "BrellMemory/store/URLSafety.h"
+#include "addresses/URLSafety.h"
 #include "util/Date.h"
 
 namespace brell::CaptureBuilder {

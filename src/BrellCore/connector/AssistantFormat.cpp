@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "BrellCore/board/TextFragment.h"
-#include "BrellMemory/store/URLSafety.h"
+#include "addresses/TextFragment.h"
+#include "addresses/URLSafety.h"
 #include "util/Text.h"
 
 namespace brell::AssistantFormat {
@@ -150,8 +150,8 @@ std::string glimpse(const ScreenGlimpse& glimpse, const std::vector<std::string>
     if (auto age = ago(glimpse.lastAt, now)) {
         time += " (last seen " + *age + ")";
     }
-    std::vector<std::string> lines{"[On screen" + std::string(separator) + glimpse.app + std::string(separator) +
-                                   time + "] " + (glimpse.title.empty() ? "(no window title)" : glimpse.title)};
+    std::vector<std::string> lines{"[On screen" + std::string(separator) + glimpse.app + std::string(separator) + time +
+                                   "] " + (glimpse.title.empty() ? "(no window title)" : glimpse.title)};
     if (glimpse.group) {
         lines.push_back("Group: " + *glimpse.group);
     }

@@ -16,8 +16,8 @@
 
 #include "BrellCore/board/Card.h"
 #include "BrellCore/board/SourceRef.h"
-#include "BrellCore/connector/ContextPassage.h"
-#include "BrellCore/connector/ScreenGlimpse.h"
+#include "BrellMemory/records/ContextPassage.h"
+#include "BrellMemory/records/ScreenGlimpse.h"
 #include "util/Date.h"
 #include "util/DateFormat.h"
 

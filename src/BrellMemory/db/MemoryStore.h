@@ -12,15 +12,15 @@
 #include <string>
 #include <string_view>
 
-#include "BrellCore/connector/ScreenGlimpse.h"
 #include "BrellMemory/db/MemoryConfig.h"
 #include "BrellMemory/db/SQLiteDB.h"
 #include "BrellMemory/recall/AskResult.h"
 #include "BrellMemory/recall/SearchHit.h"
+#include "BrellMemory/records/ContextPassage.h"
+#include "BrellMemory/records/ScreenGlimpse.h"
 #include "BrellMemory/screen/ScreenCapture.h"
 #include "BrellMemory/screen/ScreenGroup.h"
 #include "BrellMemory/screen/ScreenPolicy.h"
-#include "BrellCore/connector/ContextPassage.h"
 #include "BrellMemory/store/ChunkRecord.h"
 #include "BrellMemory/store/ExposureLabel.h"
 #include "BrellMemory/store/Intervals.h"
@@ -35,8 +35,7 @@ class MemoryStore {
 public:
     // Opens the database at `path` (a file or ":memory:") and migrates it. Throws the
     // error of opening or migrating; no store exists after a failure.
-    explicit MemoryStore(const std::string& path, MemoryConfig config = MemoryConfig::defaults(),
-                         Clock now = nullptr);
+    explicit MemoryStore(const std::string& path, MemoryConfig config = MemoryConfig::defaults(), Clock now = nullptr);
 
     // BRELL_MEMORY_DB (with "~" expanded) when set and not empty; otherwise
     // BRELL/Memory.sqlite in the user's application-support folder.
@@ -50,6 +49,17 @@ public:
     std::optional<std::string> meta(std::string_view key);
     // SHA-256 of the UTF-8 bytes as 64 lower-case hexadecimal digits.
     static std::string sha(std::string_view text);
+
+    // ---- Figures the application shows ----
+
+    // Whether chunks are searched through the full-text index (meta 'fts5' is '1'); an
+    // unreadable setting counts as no index, so search falls back to patterns. Never throws.
+    bool hasFullTextSearch() noexcept;
+    // Rows of the memory's main tables.
+    int64_t sourceCount();
+    int64_t chunkCount();
+    // The imported comments stored for one source.
+    int64_t commentCount(int64_t sourceID);
 
     // ---- Consent, state and approved origins ----
 

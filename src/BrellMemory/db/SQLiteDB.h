@@ -79,13 +79,13 @@ public:
         std::map<std::string, Value, std::less<>> values;
 
         const Value& operator[](std::string_view name) const;
-        int64_t integer(std::string_view name) const;    // 0 for text, null or missing
-        double real(std::string_view name) const;        // 0 for text, null or missing
-        std::string text(std::string_view name) const;   // "" unless text
+        int64_t integer(std::string_view name) const;  // 0 for text, null or missing
+        double real(std::string_view name) const;      // 0 for text, null or missing
+        std::string text(std::string_view name) const; // "" unless text
         std::optional<std::string> optText(std::string_view name) const;
         std::optional<int64_t> optInt(std::string_view name) const;
         std::optional<double> optReal(std::string_view name) const;
-        bool boolean(std::string_view name) const;       // integer value != 0
+        bool boolean(std::string_view name) const; // integer value != 0
     };
 
     // Every failure of this layer. what() is "SQLite error <code>: <message>".
@@ -121,24 +121,26 @@ public:
     // returns the connection's change count after it.
     int64_t run(const std::string& sql, const Params& params = {});
     template <class... A>
-        requires(sizeof...(A) > 0 && !(sizeof...(A) == 1 && (std::is_same_v<std::decay_t<A>, Params> && ...)))
-    int64_t run(const std::string& sql, A&&... args) {
+    requires(sizeof...(A) > 0 && !(sizeof...(A) == 1 && (std::is_same_v<std::decay_t<A>, Params> && ...))) int64_t
+        run(const std::string& sql, A&&... args) {
         return run(sql, Params{Value(std::forward<A>(args))...});
     }
 
     // All rows of the first statement of `sql`, in SQLite's order.
     std::vector<Row> query(const std::string& sql, const Params& params = {});
     template <class... A>
-        requires(sizeof...(A) > 0 && !(sizeof...(A) == 1 && (std::is_same_v<std::decay_t<A>, Params> && ...)))
-    std::vector<Row> query(const std::string& sql, A&&... args) {
+    requires(sizeof...(A) > 0 && !(sizeof...(A) == 1 && (std::is_same_v<std::decay_t<A>, Params> &&
+                                                         ...))) std::vector<Row> query(const std::string& sql,
+                                                                                       A&&... args) {
         return query(sql, Params{Value(std::forward<A>(args))...});
     }
 
     // The first row, or nothing.
     std::optional<Row> one(const std::string& sql, const Params& params = {});
     template <class... A>
-        requires(sizeof...(A) > 0 && !(sizeof...(A) == 1 && (std::is_same_v<std::decay_t<A>, Params> && ...)))
-    std::optional<Row> one(const std::string& sql, A&&... args) {
+    requires(sizeof...(A) > 0 && !(sizeof...(A) == 1 && (std::is_same_v<std::decay_t<A>, Params> &&
+                                                         ...))) std::optional<Row> one(const std::string& sql,
+                                                                                       A&&... args) {
         return one(sql, Params{Value(std::forward<A>(args))...});
     }
 
@@ -146,8 +148,7 @@ public:
 
     // "BEGIN IMMEDIATE", body, "COMMIT". When the body or the commit throws, rolls back
     // (ignoring a failing rollback) and rethrows the original error. Does not nest.
-    template <class Body>
-    auto transaction(Body&& body) -> std::invoke_result_t<Body&> {
+    template <class Body> auto transaction(Body&& body) -> std::invoke_result_t<Body&> {
         exec("BEGIN IMMEDIATE");
         try {
             if constexpr (std::is_void_v<std::invoke_result_t<Body&>>) {

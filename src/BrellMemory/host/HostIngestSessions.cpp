@@ -3,8 +3,8 @@
 #include "BrellMemory/host/HostProtocol.h"
 
 #include "BrellMemory/db/MemoryStore.h"
-#include "BrellMemory/store/PageIdentity.h"
-#include "BrellMemory/store/URLSafety.h"
+#include "addresses/PageIdentity.h"
+#include "addresses/URLSafety.h"
 #include "util/Text.h"
 
 namespace brell {
@@ -118,10 +118,11 @@ std::optional<HostProtocol::AckStatus> HostProtocol::recheck(const std::string& 
 int64_t HostProtocol::upsertSource(const std::string& key, const std::string& kind, const std::string& url,
                                    const std::string& title, const std::string& origin) {
     Date now = store_.now();
-    store_.db.run("INSERT INTO source(key, kind, url, title, origin, first_seen, last_seen) VALUES (?, ?, ?, ?, ?, ?, ?)\n"
-                  "ON CONFLICT(key) DO UPDATE SET title = excluded.title, last_seen = excluded.last_seen, url = "
-                  "excluded.url",
-                  {Value(key), Value(kind), Value(url), Value(title), Value(origin), Value(now), Value(now)});
+    store_.db.run(
+        "INSERT INTO source(key, kind, url, title, origin, first_seen, last_seen) VALUES (?, ?, ?, ?, ?, ?, ?)\n"
+        "ON CONFLICT(key) DO UPDATE SET title = excluded.title, last_seen = excluded.last_seen, url = "
+        "excluded.url",
+        {Value(key), Value(kind), Value(url), Value(title), Value(origin), Value(now), Value(now)});
     auto row = store_.db.one("SELECT id FROM source WHERE key = ?", {Value(key)});
     if (!row) {
         throw AckError(AckStatus::retry, "source_missing");
@@ -228,8 +229,9 @@ HostProtocol::AckStatus HostProtocol::ingestVideo(const std::string& eventId, co
                       {Value(playedWall), Value(sessionId)});
         auto mergeExposure = [&](const char* kind, const std::vector<Range>& added) {
             std::vector<Range> all = added;
-            for (const auto& row : store_.db.query("SELECT start_ms, end_ms FROM exposure WHERE session_id = ? AND kind = ?",
-                                                   {Value(sessionId), Value(kind)})) {
+            for (const auto& row :
+                 store_.db.query("SELECT start_ms, end_ms FROM exposure WHERE session_id = ? AND kind = ?",
+                                 {Value(sessionId), Value(kind)})) {
                 all.push_back({row.integer("start_ms"), row.integer("end_ms")});
             }
             store_.db.run("DELETE FROM exposure WHERE session_id = ? AND kind = ?", {Value(sessionId), Value(kind)});
@@ -271,8 +273,8 @@ HostProtocol::AckStatus HostProtocol::ingestArticle(const std::string& eventId, 
     if (!id || *id != "article:" + *canonical) {
         invalid("article_id");
     }
-    std::string title = cleanTitle(JsonText::member(source, "title"))
-                            .value_or(URLSafety::displayHost(*canonical).value_or("Article"));
+    std::string title =
+        cleanTitle(JsonText::member(source, "title")).value_or(URLSafety::displayHost(*canonical).value_or("Article"));
 
     struct Anchor {
         std::string locator;
@@ -306,7 +308,8 @@ HostProtocol::AckStatus HostProtocol::ingestArticle(const std::string& eventId, 
         int64_t total = 0;
         for (const auto& block : list) {
             auto locator = JsonText::string(JsonText::member(block, "locator"));
-            auto text = string(JsonText::member(block, "text"), static_cast<std::size_t>(store_.config.maxArticleChars));
+            auto text =
+                string(JsonText::member(block, "text"), static_cast<std::size_t>(store_.config.maxArticleChars));
             if (!locator || !locatorPattern().matches(*locator) || !text) {
                 invalid("block");
             }

@@ -100,8 +100,8 @@ HostProtocol::AckStatus HostProtocol::ingestTranscript(const std::string& eventI
         bool imported = status && status->text("transcript_status") == "imported";
         std::string hashKey = TranscriptRows::hashKey(sourceID);
         if (!imported && store_.meta(hashKey) != digest) {
-            auto chunks = Transcript::chunks(cues, store_.config.transcriptChunkMinMs, store_.config.transcriptChunkMaxMs,
-                                             Transcript::maxChunkChars);
+            auto chunks = Transcript::chunks(cues, store_.config.transcriptChunkMinMs,
+                                             store_.config.transcriptChunkMaxMs, Transcript::maxChunkChars);
             auto heading = [&](const Transcript::Chunk& chunk) -> std::optional<std::string> {
                 for (auto it = chapters.rbegin(); it != chapters.rend(); ++it) {
                     if (it->startMs <= chunk.startMs) {

@@ -42,8 +42,7 @@ HostProtocol::AckError::AckError(AckStatus status, std::string reason)
     : Error("event answered " + HostProtocol::rawValue(status) + ": " + reason), status_(status),
       reason_(std::move(reason)) {}
 
-HostProtocol::HostProtocol(MemoryStore& store, std::string boardURL)
-    : store_(store), boardURL_(std::move(boardURL)) {}
+HostProtocol::HostProtocol(MemoryStore& store, std::string boardURL) : store_(store), boardURL_(std::move(boardURL)) {}
 
 std::optional<std::string> HostProtocol::string(const Json& value, std::size_t max) {
     if (!value.is_string()) {

@@ -14,7 +14,9 @@
 #include <string_view>
 #include <vector>
 
+#include "BrellMemory/host/SeenAnswer.h"
 #include "BrellMemory/store/MemoryState.h"
+#include "util/Date.h"
 #include "util/Error.h"
 #include "util/Json.h"
 #include "util/Regex.h"
@@ -55,6 +57,10 @@ public:
     Json approveOrigin(const Json& message, const std::optional<std::string>& requestId);
     Json ingest(const Json& message);
     Json seen(const Json& message, const std::optional<std::string>& requestId);
+    // What memory knows of earlier visits to `url`, counting visits that started before
+    // `since` when given; `seen` answers with its JSON form.
+    SeenAnswer seenAnswer(const std::optional<std::string>& url, std::optional<Date> since);
+    static Json seenReply(const SeenAnswer& answer, const std::optional<std::string>& requestId);
     Json ack(const std::optional<std::string>& eventId, AckStatus status,
              const std::optional<std::string>& reason = std::nullopt);
 
@@ -105,8 +111,8 @@ private:
     int64_t upsertSource(const std::string& key, const std::string& kind, const std::string& url,
                          const std::string& title, const std::string& origin);
     static Json error(std::string_view status, std::string_view reason);
-    Json dispatchIngest(const std::string& eventId, int64_t captureEpoch, const std::string& kind,
-                        const Json& source, const Json& payload);
+    Json dispatchIngest(const std::string& eventId, int64_t captureEpoch, const std::string& kind, const Json& source,
+                        const Json& payload);
 
     MemoryStore& store_;
     std::string boardURL_;

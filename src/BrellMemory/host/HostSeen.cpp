@@ -3,10 +3,10 @@
 
 #include "BrellMemory/db/MemoryStore.h"
 #include "BrellMemory/host/SavedQuotes.h"
-#include "BrellMemory/store/URLSafety.h"
+#include "addresses/URLComponents.h"
+#include "addresses/URLSafety.h"
 #include "util/ISODate.h"
 #include "util/Text.h"
-#include "util/URLComponents.h"
 
 namespace brell {
 namespace {
@@ -22,73 +22,100 @@ Json rangesJson(const std::vector<Range>& ranges) {
 } // namespace
 
 Json HostProtocol::seen(const Json& message, const std::optional<std::string>& requestId) {
-    Json reply = {{"type", "seen"}, {"version", HostProtocol::version}};
-    if (requestId) {
-        reply["requestId"] = *requestId;
+    auto sinceText = JsonText::string(JsonText::member(message, "since"));
+    auto since = sinceText ? ISODate::parse(*sinceText) : std::nullopt;
+    SeenAnswer answer = seenAnswer(string(JsonText::member(message, "url"), 2000), since);
+    if (answer.outcome == SeenAnswer::Outcome::storeUnavailable) {
+        return error("retry", "store_unavailable");
     }
-    auto unknown = [&](const char* reason) {
-        reply["known"] = false;
-        if (reason != nullptr) {
-            reply["reason"] = reason;
-        }
-        return reply;
-    };
+    return seenReply(answer, requestId);
+}
 
-    auto url = string(JsonText::member(message, "url"), 2000);
+SeenAnswer HostProtocol::seenAnswer(const std::optional<std::string>& url, std::optional<Date> since) {
+    using Outcome = SeenAnswer::Outcome;
+    auto only = [](Outcome outcome) {
+        SeenAnswer answer;
+        answer.outcome = outcome;
+        return answer;
+    };
     auto cleaned = url ? URLSafety::sanitize(*url) : std::nullopt;
     auto parsed = cleaned ? URLComponents::parse(cleaned->url) : std::nullopt;
     if (!parsed || parsed->scheme != "https") {
-        return unknown("invalid_url");
+        return only(Outcome::invalidURL);
     }
     MemoryState state;
     try {
         state = store_.state();
     } catch (const std::exception&) {
-        return error("retry", "store_unavailable");
+        return only(Outcome::storeUnavailable);
     }
     if (!state.capturing()) {
-        return unknown("disabled");
+        return only(Outcome::disabled);
     }
     std::string page;
     if (auto video = youtubeID(cleaned->url)) {
         if (!state.youtube) {
-            return unknown("disabled");
+            return only(Outcome::disabled);
         }
         page = "https://www.youtube.com/watch?v=" + *video;
     } else {
         auto article = canonicalArticleURL(cleaned->url);
         auto origin = article ? MemoryStore::canonicalOrigin(*article) : std::nullopt;
-        bool approved = origin && std::any_of(state.origins.begin(), state.origins.end(), [&](const AllowedOrigin& o) {
-                            return o.origin == *origin && !o.muted;
-                        });
+        bool approved = origin && std::any_of(state.origins.begin(), state.origins.end(),
+                                              [&](const AllowedOrigin& o) { return o.origin == *origin && !o.muted; });
         if (!approved) {
-            return unknown("not_allowed");
+            return only(Outcome::notAllowed);
         }
         page = *article;
     }
-    auto sinceText = JsonText::string(JsonText::member(message, "since"));
-    auto since = sinceText ? ISODate::parse(*sinceText) : std::nullopt;
-
     std::optional<SeenBefore> found;
     try {
         found = store_.seenBefore(page, since);
     } catch (const std::exception&) {
+        // A page that cannot be read now is answered as not seen: the companion asks again.
     }
     if (!found) {
-        return unknown(nullptr);
+        return only(Outcome::notSeen);
     }
+    return {Outcome::known, std::move(found), SavedQuotes::count(page, boardURL_)};
+}
+
+Json HostProtocol::seenReply(const SeenAnswer& answer, const std::optional<std::string>& requestId) {
+    using Outcome = SeenAnswer::Outcome;
+    Json reply = {{"type", "seen"}, {"version", HostProtocol::version}};
+    if (requestId) {
+        reply["requestId"] = *requestId;
+    }
+    if (answer.outcome != Outcome::known || !answer.visit) {
+        reply["known"] = false;
+        switch (answer.outcome) {
+        case Outcome::invalidURL:
+            reply["reason"] = "invalid_url";
+            break;
+        case Outcome::disabled:
+            reply["reason"] = "disabled";
+            break;
+        case Outcome::notAllowed:
+            reply["reason"] = "not_allowed";
+            break;
+        default:
+            break;
+        }
+        return reply;
+    }
+    const SeenBefore& found = *answer.visit;
     reply["known"] = true;
-    reply["kind"] = found->kind;
-    reply["title"] = found->title;
-    reply["watched"] = rangesJson(found->watched);
-    reply["played"] = rangesJson(found->played);
-    reply["watchedSeconds"] = found->watchedSeconds;
-    reply["playedSeconds"] = found->playedSeconds;
-    reply["readSeconds"] = found->readSeconds;
-    reply["sectionsRead"] = found->sectionsRead;
-    reply["quotes"] = SavedQuotes::count(page, boardURL_);
-    reply["firstSeenAt"] = ISODate::format(found->firstSeen);
-    reply["lastSeenAt"] = ISODate::format(found->lastSeen);
+    reply["kind"] = found.kind;
+    reply["title"] = found.title;
+    reply["watched"] = rangesJson(found.watched);
+    reply["played"] = rangesJson(found.played);
+    reply["watchedSeconds"] = found.watchedSeconds;
+    reply["playedSeconds"] = found.playedSeconds;
+    reply["readSeconds"] = found.readSeconds;
+    reply["sectionsRead"] = found.sectionsRead;
+    reply["quotes"] = answer.quotes;
+    reply["firstSeenAt"] = ISODate::format(found.firstSeen);
+    reply["lastSeenAt"] = ISODate::format(found.lastSeen);
     return reply;
 }
 

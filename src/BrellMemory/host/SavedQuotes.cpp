@@ -1,7 +1,7 @@
 #include "BrellMemory/host/SavedQuotes.h"
 
 #include "BrellCore/board/CardStore.h"
-#include "BrellMemory/store/PageIdentity.h"
+#include "addresses/PageIdentity.h"
 
 namespace brell::SavedQuotes {
 

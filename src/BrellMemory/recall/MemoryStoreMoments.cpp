@@ -4,10 +4,10 @@
 #include <map>
 #include <set>
 
-#include "BrellCore/board/TextFragment.h"
 #include "BrellMemory/recall/MomentFinder.h"
 #include "BrellMemory/store/Timecode.h"
-#include "BrellMemory/store/URLSafety.h"
+#include "addresses/TextFragment.h"
+#include "addresses/URLSafety.h"
 
 namespace brell {
 
@@ -26,7 +26,8 @@ std::vector<ChunkRecord> MemoryStore::momentCandidates(std::string_view question
     }
     std::vector<ScreenCapture> screen = searchScreen(question, 12);
     for (const auto& recent : screenCaptures(now() - 86400, 10, false)) {
-        bool listed = std::any_of(screen.begin(), screen.end(), [&](const ScreenCapture& c) { return c.id == recent.id; });
+        bool listed =
+            std::any_of(screen.begin(), screen.end(), [&](const ScreenCapture& c) { return c.id == recent.id; });
         if (!listed) {
             screen.push_back(recent);
         }
@@ -91,8 +92,8 @@ std::vector<ContextPassage> MemoryStore::momentPassages(std::string_view query, 
         if (perSource[chunk.sourceID] >= 3) {
             continue;
         }
-        std::string key = std::to_string(chunk.sourceID) + "|" + std::to_string(hit.cueMs.value_or(-1)) + "|" +
-                          chunk.locator;
+        std::string key =
+            std::to_string(chunk.sourceID) + "|" + std::to_string(hit.cueMs.value_or(-1)) + "|" + chunk.locator;
         if (!seen.insert(key).second) {
             continue;
         }

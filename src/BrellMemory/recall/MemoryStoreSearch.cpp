@@ -152,15 +152,10 @@ std::vector<SearchHit> MemoryStore::searchChunks(std::string_view query, std::op
     }
     int64_t fetch = wantedHits > INT64_MAX / 2 ? INT64_MAX : 2 * wantedHits;
 
-    bool fullText = false;
-    try {
-        fullText = meta("fts5") == "1";
-    } catch (const SQLiteDB::DBError&) {
-        // An unreadable setting only means the index cannot be trusted: search by pattern.
-    }
-    std::vector<SQLiteDB::Row> rows =
-        fullText ? ChunkSearch::ranked(db, ChunkSearch::matchExpression(terms.expanded), fetch)
-                 : ChunkSearch::containing(db, terms.expanded, fetch);
+    const bool fullText = hasFullTextSearch();
+    std::vector<SQLiteDB::Row> rows = fullText
+                                          ? ChunkSearch::ranked(db, ChunkSearch::matchExpression(terms.expanded), fetch)
+                                          : ChunkSearch::containing(db, terms.expanded, fetch);
 
     // The order needs only the kind, the text and the rank of each row; the chunk, its
     // cue and its excerpt are made for the hits that are kept.

@@ -38,9 +38,9 @@ std::vector<CueText> usableCues(const ChunkRecord& chunk) {
         if (from < 0 || from >= to || to > characters) {
             continue;
         }
-        out.push_back({cues[i].second, text.substr(bounds[static_cast<std::size_t>(from)],
-                                                   bounds[static_cast<std::size_t>(to)] -
-                                                       bounds[static_cast<std::size_t>(from)])});
+        out.push_back({cues[i].second,
+                       text.substr(bounds[static_cast<std::size_t>(from)],
+                                   bounds[static_cast<std::size_t>(to)] - bounds[static_cast<std::size_t>(from)])});
     }
     return out;
 }
@@ -262,8 +262,8 @@ std::vector<Moment> parse(const Json& reply, const std::vector<ChunkRecord>& can
             continue;
         }
         const ChunkRecord& chunk = *found->second;
-        std::string why = Text::prefixCharacters(
-            Text::trim(JsonText::string(JsonText::member(entry, "why")).value_or("")), 220);
+        std::string why =
+            Text::prefixCharacters(Text::trim(JsonText::string(JsonText::member(entry, "why")).value_or("")), 220);
         if (questionTerms) {
             std::string context = chunk.text + " " + chunk.sourceTitle + " " + chunk.heading.value_or("");
             std::size_t fromQuestion = QueryTerms::matched(questionTerms->expanded, context).size();

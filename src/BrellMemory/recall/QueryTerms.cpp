@@ -57,15 +57,14 @@ namespace QueryTerms {
 
 const std::vector<std::string_view>& stopWords() {
     static const std::vector<std::string_view> list = {
-        "a",     "an",     "the",   "and",   "or",     "but",  "if",        "then",  "of",     "to",
-        "in",    "on",     "at",    "by",    "for",    "with", "about",     "from",  "into",   "after",
-        "before", "over",  "under", "is",    "are",    "was",  "were",      "be",    "been",   "it",
-        "its",   "this",   "that",  "these", "those",  "thing", "things",   "stuff", "what",   "which",
-        "who",   "how",    "why",   "when",  "where",  "i",    "me",        "my",    "we",     "our",
-        "you",   "your",   "he",    "she",   "they",   "them", "do",        "does",  "did",    "can",
-        "could", "should", "would", "will",  "just",   "some", "any",       "there", "here",   "so",
-        "as",    "not",    "no",    "yes",   "sometimes", "again", "also",  "very",  "really", "one",
-        "get",   "got",    "like",  "watched", "saw",  "read", "video",     "article"};
+        "a",     "an",     "the",   "and",    "or",    "but",   "if",      "then",  "of",        "to",     "in",
+        "on",    "at",     "by",    "for",    "with",  "about", "from",    "into",  "after",     "before", "over",
+        "under", "is",     "are",   "was",    "were",  "be",    "been",    "it",    "its",       "this",   "that",
+        "these", "those",  "thing", "things", "stuff", "what",  "which",   "who",   "how",       "why",    "when",
+        "where", "i",      "me",    "my",     "we",    "our",   "you",     "your",  "he",        "she",    "they",
+        "them",  "do",     "does",  "did",    "can",   "could", "should",  "would", "will",      "just",   "some",
+        "any",   "there",  "here",  "so",     "as",    "not",   "no",      "yes",   "sometimes", "again",  "also",
+        "very",  "really", "one",   "get",    "got",   "like",  "watched", "saw",   "read",      "video",  "article"};
     return list;
 }
 
@@ -116,9 +115,8 @@ std::string stem(std::string_view word) {
     std::string lowered;
     if (isPlainASCII(word)) {
         lowered = word;
-        std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](char c) {
-            return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
-        });
+        std::transform(lowered.begin(), lowered.end(), lowered.begin(),
+                       [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; });
     } else {
         lowered = Text::lower(word);
     }

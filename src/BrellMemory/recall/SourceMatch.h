@@ -12,10 +12,10 @@
 namespace brell {
 
 struct SourceMatch {
-    SearchHit hit;                          // the best hit of this source
-    std::optional<ExposureLabel> exposure;  // whether the user saw or heard this part
-    std::string reason;                     // why it matched
-    std::string openURL;                    // opens the source at the passage
+    SearchHit hit;                         // the best hit of this source
+    std::optional<ExposureLabel> exposure; // whether the user saw or heard this part
+    std::string reason;                    // why it matched
+    std::string openURL;                   // opens the source at the passage
 
     int64_t id() const { return hit.chunk.sourceID; }
 

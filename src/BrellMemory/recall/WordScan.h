@@ -49,8 +49,7 @@ inline constexpr auto asciiClasses = [] {
 
 // The words of ASCII text: views into it where already lower case, else lower-cased
 // into `buffer`.
-template <class Visit>
-void forEachASCIIWord(std::string_view text, std::string& buffer, Visit& visit) {
+template <class Visit> void forEachASCIIWord(std::string_view text, std::string& buffer, Visit& visit) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const auto* end = p + text.size();
     while (p < end) {
@@ -83,8 +82,7 @@ void forEachASCIIWord(std::string_view text, std::string& buffer, Visit& visit) 
 
 // Calls visit(word) for each word of `text`, in order; `word` is a lower-cased view that
 // lives only for the call.
-template <class Visit>
-void forEachWord(std::string_view text, Visit&& visit) {
+template <class Visit> void forEachWord(std::string_view text, Visit&& visit) {
     std::string buffer;
     bool ascii = true;
     for (char c : text) {

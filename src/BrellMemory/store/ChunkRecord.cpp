@@ -86,7 +86,6 @@ std::optional<std::vector<std::vector<int64_t>>> compactCues(std::string_view js
 
 } // namespace
 
-
 std::string ChunkRecord::kindLabel() const {
     if (kind == "transcript") {
         return "Transcript";
@@ -146,8 +145,8 @@ std::string ChunkRecord::passage(std::optional<int64_t> at, std::size_t limit) c
 }
 
 ChunkRecord ChunkRecord::saved(int64_t index, const std::string& key, const std::string& title,
-                               const std::optional<std::string>& url, const std::string& text,
-                               const std::string& lane, Date at) {
+                               const std::optional<std::string>& url, const std::string& text, const std::string& lane,
+                               Date at) {
     ChunkRecord c;
     c.id = -index - 1'000'000;
     c.sourceID = c.id;

@@ -21,12 +21,15 @@ enum class ExposureLabel {
     uncertain,
 };
 
-inline constexpr std::array<ExposureLabel, 9> allExposureLabels = {
-    ExposureLabel::playedWhileVisible,      ExposureLabel::playedInBackground,
-    ExposureLabel::outsideObservedPlayback, ExposureLabel::articleSectionInView,
-    ExposureLabel::articleSectionNotObserved, ExposureLabel::fromComments,
-    ExposureLabel::brellInference,          ExposureLabel::seenOnScreen,
-    ExposureLabel::uncertain};
+inline constexpr std::array<ExposureLabel, 9> allExposureLabels = {ExposureLabel::playedWhileVisible,
+                                                                   ExposureLabel::playedInBackground,
+                                                                   ExposureLabel::outsideObservedPlayback,
+                                                                   ExposureLabel::articleSectionInView,
+                                                                   ExposureLabel::articleSectionNotObserved,
+                                                                   ExposureLabel::fromComments,
+                                                                   ExposureLabel::brellInference,
+                                                                   ExposureLabel::seenOnScreen,
+                                                                   ExposureLabel::uncertain};
 
 std::string rawValue(ExposureLabel label);
 std::optional<ExposureLabel> exposureLabelFromRaw(std::string_view text);

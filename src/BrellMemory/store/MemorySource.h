@@ -11,8 +11,8 @@ namespace brell {
 
 struct MemorySource {
     int64_t id = 0;
-    std::string key;   // "youtube:" + video id, or "article:" + canonical address
-    std::string kind;  // "video" or "article"
+    std::string key;  // "youtube:" + video id, or "article:" + canonical address
+    std::string kind; // "video" or "article"
     std::string url;
     std::string title;
     std::string origin;

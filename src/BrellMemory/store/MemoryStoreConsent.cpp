@@ -3,8 +3,8 @@
 
 #include <charconv>
 
+#include "addresses/URLComponents.h"
 #include "util/Text.h"
-#include "util/URLComponents.h"
 
 namespace brell {
 namespace {
@@ -48,8 +48,8 @@ MemoryState MemoryStore::state() {
     s.screen = consent->boolean("screen");
     s.snoozeUntil = consent->optReal("snooze_until");
     for (const auto& row : db.query("SELECT * FROM allowed_origin ORDER BY origin")) {
-        s.origins.push_back(AllowedOrigin{row.text("origin"), row.boolean("index_text"), row.boolean("muted"),
-                                          row.real("granted_at")});
+        s.origins.push_back(
+            AllowedOrigin{row.text("origin"), row.boolean("index_text"), row.boolean("muted"), row.real("granted_at")});
     }
     if (auto seen = db.one("SELECT value FROM meta WHERE key = 'host_last_seen'")) {
         if (auto text = seen->optText("value")) {

@@ -33,7 +33,8 @@ std::optional<SeenBefore> MemoryStore::seenBefore(std::string_view url, std::opt
     Value bound = excludingSince ? Value(std::min(*excludingSince, clock)) : Value(clock - liveSessionWindow);
 
     auto totals = db.one("SELECT count(*) AS n, coalesce(sum(s.active_wall_ms), 0) AS wall, max(s.last_seen) AS last\n"
-                         "FROM session s WHERE s.source_id = ? AND " + condition,
+                         "FROM session s WHERE s.source_id = ? AND " +
+                             condition,
                          {Value(found->id), bound});
     if (!totals || totals->integer("n") == 0) {
         return std::nullopt;
@@ -49,8 +50,8 @@ std::optional<SeenBefore> MemoryStore::seenBefore(std::string_view url, std::opt
         auto ranges = [&](const char* kind) {
             std::vector<Range> out;
             for (const auto& row : db.query("SELECT e.start_ms, e.end_ms FROM exposure e JOIN session s ON s.id = "
-                                            "e.session_id\nWHERE s.source_id = ? AND e.kind = ? AND " + condition +
-                                                " ORDER BY e.start_ms",
+                                            "e.session_id\nWHERE s.source_id = ? AND e.kind = ? AND " +
+                                                condition + " ORDER BY e.start_ms",
                                             {Value(found->id), Value(kind), bound})) {
                 out.push_back({row.integer("start_ms"), row.integer("end_ms")});
             }
@@ -70,7 +71,8 @@ std::optional<SeenBefore> MemoryStore::seenBefore(std::string_view url, std::opt
     } else {
         seen.readSeconds = totals->integer("wall") / 1000;
         auto sections = db.one("SELECT count(DISTINCT e.locator) AS n FROM exposure e JOIN session s ON s.id = "
-                               "e.session_id\nWHERE s.source_id = ? AND e.kind = 'anchor' AND " + condition,
+                               "e.session_id\nWHERE s.source_id = ? AND e.kind = 'anchor' AND " +
+                                   condition,
                                {Value(found->id), bound});
         seen.sectionsRead = sections ? sections->integer("n") : 0;
     }

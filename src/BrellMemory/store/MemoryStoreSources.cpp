@@ -1,8 +1,8 @@
 // Reading sources, chunks and exposure, and the links that open a passage.
 #include "BrellMemory/db/MemoryStore.h"
 
-#include "BrellCore/board/TextFragment.h"
-#include "BrellMemory/store/PageIdentity.h"
+#include "addresses/PageIdentity.h"
+#include "addresses/TextFragment.h"
 #include "util/Text.h"
 
 namespace brell {
@@ -125,9 +125,10 @@ bool MemoryStore::hasSessions(int64_t sourceID) {
 
 std::vector<Range> MemoryStore::observedRanges(int64_t sourceID, std::string_view kind) {
     std::vector<Range> ranges;
-    for (const auto& row : db.query("SELECT e.start_ms, e.end_ms FROM exposure e JOIN session s ON s.id = e.session_id\n"
-                                    "WHERE s.source_id = ? AND e.kind = ? ORDER BY e.start_ms",
-                                    {Value(sourceID), Value(kind)})) {
+    for (const auto& row :
+         db.query("SELECT e.start_ms, e.end_ms FROM exposure e JOIN session s ON s.id = e.session_id\n"
+                  "WHERE s.source_id = ? AND e.kind = ? ORDER BY e.start_ms",
+                  {Value(sourceID), Value(kind)})) {
         ranges.push_back({row.integer("start_ms"), row.integer("end_ms")});
     }
     return Intervals::merge(std::move(ranges), config.rangeMergeGapMs);

@@ -13,8 +13,8 @@ std::string format(int64_t ms) {
     if (ms < 3'600'000) {
         std::snprintf(buffer, sizeof buffer, "%02lld:%02lld", static_cast<long long>(m), static_cast<long long>(sec));
     } else {
-        std::snprintf(buffer, sizeof buffer, "%lld:%02lld:%02lld", static_cast<long long>(h),
-                      static_cast<long long>(m), static_cast<long long>(sec));
+        std::snprintf(buffer, sizeof buffer, "%lld:%02lld:%02lld", static_cast<long long>(h), static_cast<long long>(m),
+                      static_cast<long long>(sec));
     }
     return buffer;
 }

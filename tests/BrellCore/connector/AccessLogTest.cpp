@@ -110,21 +110,31 @@ TEST_F(AccessLogTest, LinesThatDoNotDecodeAreSkippedOneByOne) {
          good1 + good2 + "{\"id\":\"C0000000-0000-0000-0000-000000000009\",\"detail\":\"caf\xC3",
          {"query 1", "query 2"}},
         {"garbage between entries", good1 + "not json\n" + good2, {"query 1", "query 2"}},
-        {"empty lines and CR LF", "\n\n" + good1.substr(0, good1.size() - 1) + "\r\n\n" + good2,
+        {"empty lines and CR LF",
+         "\n\n" + good1.substr(0, good1.size() - 1) + "\r\n\n" + good2,
          {"query 1", "query 2"}},
-        {"a missing key", good1 + R"({"id":"C0000000-0000-0000-0000-000000000004","at":"2025-03-01T09:05:07Z",)"
-                                  R"("tool":"x","itemCount":1})" "\n" + good2,
+        {"a missing key",
+         good1 +
+             R"({"id":"C0000000-0000-0000-0000-000000000004","at":"2025-03-01T09:05:07Z",)"
+             R"("tool":"x","itemCount":1})"
+             "\n" +
+             good2,
          {"query 1", "query 2"}},
-        {"a wrong type", good1 + R"({"id":"C0000000-0000-0000-0000-000000000004","at":"2025-03-01T09:05:07Z",)"
-                                 R"("tool":"x","detail":"d","itemCount":"1"})" "\n",
+        {"a wrong type",
+         good1 + R"({"id":"C0000000-0000-0000-0000-000000000004","at":"2025-03-01T09:05:07Z",)"
+                 R"("tool":"x","detail":"d","itemCount":"1"})"
+                 "\n",
          {"query 1"}},
         {"a bad id and a bad date",
-         R"({"id":"not-a-uuid","at":"2025-03-01T09:05:07Z","tool":"x","detail":"d","itemCount":1})" "\n" +
+         R"({"id":"not-a-uuid","at":"2025-03-01T09:05:07Z","tool":"x","detail":"d","itemCount":1})"
+         "\n" +
              std::string(R"({"id":"C0000000-0000-0000-0000-000000000004","at":"yesterday","tool":"x",)"
-                         R"("detail":"d","itemCount":1})") + "\n" + good3,
+                         R"("detail":"d","itemCount":1})") +
+             "\n" + good3,
          {"query 3"}},
-        {"slashes written plainly", R"({"id":"c0000000-0000-0000-0000-000000000007","at":"2025-03-01T09:05:07Z",)"
-                                    R"("tool":"get_brell_brief","detail":"a/b","itemCount":0})",
+        {"slashes written plainly",
+         R"({"id":"c0000000-0000-0000-0000-000000000007","at":"2025-03-01T09:05:07Z",)"
+         R"("tool":"get_brell_brief","detail":"a/b","itemCount":0})",
          {"a/b"}},
     };
     for (const auto& c : cases) {

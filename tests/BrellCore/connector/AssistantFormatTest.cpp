@@ -21,9 +21,9 @@ Card twoLineQuoteWithAINote() {
                      std::string("com.apple.Safari"), false};
     Note note{Note::Mode::ai, "It says the middle tier is the anchor.", std::string("Only covers 2024 prices."),
               std::string("Claude"), march1};
-    return test::cardOf(test::quoteCapture("  First line of the quote.\nSecond line, with \u201Ccurly\u201D quotes.\n",
-                                           march1, source),
-                        Lane::evidence, 1, note);
+    return test::cardOf(
+        test::quoteCapture("  First line of the quote.\nSecond line, with \u201Ccurly\u201D quotes.\n", march1, source),
+        Lane::evidence, 1, note);
 }
 
 Card quoteWithoutAddress() {
@@ -51,14 +51,15 @@ Card quoteFromALocalFile() {
 }
 
 ContextPassage videoPassage() {
-    return ContextPassage{"Video transcript", "Pricing psychology talk", std::string("12:34"),
-                          "so the middle tier\nis the one people pick", std::string("watched"),
-                          "https://www.youtube.com/watch?v=abc123&t=754s"};
+    return ContextPassage{"Video transcript",     "Pricing psychology talk",
+                          std::string("12:34"),   "so the middle tier\nis the one people pick",
+                          std::string("watched"), "https://www.youtube.com/watch?v=abc123&t=754s"};
 }
 
 ContextPassage articlePassage() {
-    return ContextPassage{"Article", "Why three tiers", std::nullopt, "Decoy pricing works.", std::nullopt,
-                          "https://blog.example/tiers#:~:text=Decoy%20pricing"};
+    return ContextPassage{"Article",    "Why three tiers",
+                          std::nullopt, "Decoy pricing works.",
+                          std::nullopt, "https://blog.example/tiers#:~:text=Decoy%20pricing"};
 }
 
 ScreenGlimpse glimpseOverTenMinutes() {
@@ -78,7 +79,7 @@ ScreenGlimpse glimpseOverTenMinutes() {
 }
 
 ScreenGlimpse glimpseSeenOnce() {
-    return ScreenGlimpse{"Preview", "", std::nullopt, march1, march1, std::nullopt, "Short text\non two lines",
+    return ScreenGlimpse{"Preview",   "", std::nullopt, march1, march1, std::nullopt, "Short text\non two lines",
                          std::nullopt};
 }
 
@@ -107,8 +108,7 @@ TEST(AssistantFormatTest, BlocksMatchTheirGoldenFiles) {
         {"passage-article", [] { return AssistantFormat::passage(articlePassage()); }},
         {"glimpse-range",
          [] { return AssistantFormat::glimpse(glimpseOverTenMinutes(), {"enterprise"}, 200, march1 + 900, zone); }},
-        {"glimpse-once",
-         [] { return AssistantFormat::glimpse(glimpseSeenOnce(), {}, 500, march1 + 2 * 86400, zone); }},
+        {"glimpse-once", [] { return AssistantFormat::glimpse(glimpseSeenOnce(), {}, 500, march1 + 2 * 86400, zone); }},
         {"list",
          [] {
              return AssistantFormat::list({twoLineQuoteWithAINote(), linkFoundOnAPage()},
@@ -141,10 +141,9 @@ TEST(AssistantFormatTest, AgoCountsWholeMinutesAndHoursUnderADay) {
         double age;
         std::optional<std::string> expected;
     } cases[] = {
-        {-30, "just now"},      {0, "just now"},         {89, "just now"},       {89.999, "just now"},
-        {90, "1 min ago"},      {119, "1 min ago"},      {120, "2 min ago"},     {3599, "59 min ago"},
-        {3600, "1 h ago"},      {7199, "1 h ago"},       {86399, "23 h ago"},    {86400, std::nullopt},
-        {86400 * 9, std::nullopt},
+        {-30, "just now"},   {0, "just now"},       {89, "just now"},          {89.999, "just now"}, {90, "1 min ago"},
+        {119, "1 min ago"},  {120, "2 min ago"},    {3599, "59 min ago"},      {3600, "1 h ago"},    {7199, "1 h ago"},
+        {86399, "23 h ago"}, {86400, std::nullopt}, {86400 * 9, std::nullopt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.age);
@@ -158,13 +157,17 @@ TEST(AssistantFormatTest, SourceLineNamesWebPagesFilesAndAddresslessSources) {
         SourceRef source;
         const char* expected;
     } cases[] = {
-        {"web page", {"Field Notes", std::string("https://example.org/a"), "Safari", std::nullopt, false},
+        {"web page",
+         {"Field Notes", std::string("https://example.org/a"), "Safari", std::nullopt, false},
          "Field Notes <https://example.org/a>"},
-        {"no address", {"Clipboard", std::nullopt, "Clipboard", std::nullopt, false},
+        {"no address",
+         {"Clipboard", std::nullopt, "Clipboard", std::nullopt, false},
          "Clipboard (Clipboard, no address)"},
-        {"local file", {"Doc", std::string("file:///tmp/My%20Notes.txt"), "TextEdit", std::nullopt, false},
+        {"local file",
+         {"Doc", std::string("file:///tmp/My%20Notes.txt"), "TextEdit", std::nullopt, false},
          "My Notes.txt (local file in TextEdit)"},
-        {"local file without a name", {"Root", std::string("file:///"), "Finder", std::nullopt, false},
+        {"local file without a name",
+         {"Root", std::string("file:///"), "Finder", std::nullopt, false},
          "Root (local file in Finder)"},
     };
     for (const auto& c : cases) {
@@ -182,10 +185,9 @@ TEST(AssistantFormatTest, CardLinesForTheEdgeCases) {
               "Source: Field Notes <https://example.org/a/b>");
 
     // A url capture without title or address.
-    Card bare = test::cardOf(
-        Capture(test::sampleID(9), CaptureKind::url, std::nullopt, std::nullopt, std::nullopt,
-                SourceRef{"Window", std::nullopt, "App", std::nullopt, false}, march1),
-        Lane::links, 8);
+    Card bare = test::cardOf(Capture(test::sampleID(9), CaptureKind::url, std::nullopt, std::nullopt, std::nullopt,
+                                     SourceRef{"Window", std::nullopt, "App", std::nullopt, false}, march1),
+                             Lane::links, 8);
     EXPECT_EQ(AssistantFormat::card(bare, "UTC"),
               "[links] id: A0000000-0000-0000-0000-000000000008 \u00B7 captured 1 Mar 2025 09:05 from App\n"
               "Link: Link <>");

@@ -39,7 +39,7 @@ const std::map<std::string, std::string> currentColumns = {
     {"visual_frame", "id,session_id,at,file,starred"},
 };
 
-const char* const currentIndexes[] = {"session_source", "exposure_session", "chunk_source", "task_project",
+const char* const currentIndexes[] = {"session_source", "exposure_session", "chunk_source",        "task_project",
                                       "screen_at",      "screen_topic",     "visual_frame_session"};
 
 void expectCurrentSchema(SQLiteDB& db) {
@@ -52,11 +52,12 @@ void expectCurrentSchema(SQLiteDB& db) {
         EXPECT_EQ(found, columns);
     }
     for (const char* index : currentIndexes) {
-        EXPECT_TRUE(db.one("SELECT 1 AS x FROM sqlite_master WHERE type = 'index' AND name = ?", {SQLiteDB::Value(index)}))
+        EXPECT_TRUE(
+            db.one("SELECT 1 AS x FROM sqlite_master WHERE type = 'index' AND name = ?", {SQLiteDB::Value(index)}))
             << index;
     }
-    for (const char* name : {"chunk_fts", "screen_fts", "chunk_ai", "chunk_ad", "chunk_au", "screen_ai", "screen_ad",
-                             "screen_au"}) {
+    for (const char* name :
+         {"chunk_fts", "screen_fts", "chunk_ai", "chunk_ad", "chunk_au", "screen_ai", "screen_ad", "screen_au"}) {
         EXPECT_TRUE(db.one("SELECT 1 AS x FROM sqlite_master WHERE name = ?", {SQLiteDB::Value(name)})) << name;
     }
     EXPECT_EQ(db.one("SELECT value FROM meta WHERE key = 'schema_version'")->text("value"), "6");
@@ -68,14 +69,15 @@ void expectCurrentSchema(SQLiteDB& db) {
 void buildOldFile(const std::string& path, int version) {
     SQLiteDB db(path);
     Schema::buildVersion(db, version);
-    db.exec("INSERT INTO source(id, key, kind, url, title, origin, first_seen, last_seen) "
-            "VALUES (7, 'k', 'video', 'https://www.youtube.com/watch?v=abcdefghijk', 'T', 'https://www.youtube.com', 1, 2);"
-            "INSERT INTO session(id, source_id, active_wall_ms, started_at, last_seen) VALUES ('s1', 7, 5000, 1, 2);"
-            "INSERT INTO exposure(id, session_id, kind, start_ms, end_ms) VALUES (41, 's1', 'range', 0, 1000);"
-            "INSERT INTO exposure(id, session_id, kind, locator, label) VALUES (42, 's1', 'anchor', 'p1', 'Intro');"
-            "INSERT INTO chunk(id, source_id, kind, text, locator, retrieved_at, content_hash) "
-            "VALUES (9, 7, 'metadata', 'an old remembered title', 'title', 1, 'h');"
-            "UPDATE consent SET enabled = 1, epoch = 5 WHERE id = 1;");
+    db.exec(
+        "INSERT INTO source(id, key, kind, url, title, origin, first_seen, last_seen) "
+        "VALUES (7, 'k', 'video', 'https://www.youtube.com/watch?v=abcdefghijk', 'T', 'https://www.youtube.com', 1, 2);"
+        "INSERT INTO session(id, source_id, active_wall_ms, started_at, last_seen) VALUES ('s1', 7, 5000, 1, 2);"
+        "INSERT INTO exposure(id, session_id, kind, start_ms, end_ms) VALUES (41, 's1', 'range', 0, 1000);"
+        "INSERT INTO exposure(id, session_id, kind, locator, label) VALUES (42, 's1', 'anchor', 'p1', 'Intro');"
+        "INSERT INTO chunk(id, source_id, kind, text, locator, retrieved_at, content_hash) "
+        "VALUES (9, 7, 'metadata', 'an old remembered title', 'title', 1, 'h');"
+        "UPDATE consent SET enabled = 1, epoch = 5 WHERE id = 1;");
     if (version >= 3) {
         db.exec("INSERT INTO screen_capture(id, at, last_at, app_bundle, app_name, window_title, text, text_hash) "
                 "VALUES (3, 1, 2, 'b', 'App', 'Window', 'screen words', 'h')");

@@ -42,22 +42,30 @@ TEST_F(HostProtocolTest, MalformedMessagesGetErrorReplies) {
         {"not JSON", "{nope", {{"type", "error"}, {"status", "invalid"}, {"reason", "bad_json"}}},
         {"array", "[1]", {{"type", "error"}, {"status", "invalid"}, {"reason", "bad_json"}}},
         {"bad UTF-8", "{\"type\":\"\xff\"}", {{"type", "error"}, {"status", "invalid"}, {"reason", "bad_json"}}},
-        {"too deep", std::string(600, '[') + std::string(600, ']'),
+        {"too deep",
+         std::string(600, '[') + std::string(600, ']'),
          {{"type", "error"}, {"status", "invalid"}, {"reason", "bad_json"}}},
-        {"empty object", "{}",
+        {"empty object",
+         "{}",
          {{"type", "error"}, {"status", "invalid"}, {"reason", "unsupported_version"}, {"version", 1}}},
-        {"no version", R"({"type":"hello"})",
+        {"no version",
+         R"({"type":"hello"})",
          {{"type", "error"}, {"status", "invalid"}, {"reason", "unsupported_version"}, {"version", 1}}},
-        {"version as text", R"({"version":"1","type":"hello"})",
+        {"version as text",
+         R"({"version":"1","type":"hello"})",
          {{"type", "error"}, {"status", "invalid"}, {"reason", "unsupported_version"}, {"version", 1}}},
-        {"version 2", R"({"version":2,"type":"hello"})",
+        {"version 2",
+         R"({"version":2,"type":"hello"})",
          {{"type", "error"}, {"status", "invalid"}, {"reason", "unsupported_version"}, {"version", 1}}},
-        {"version true", R"({"version":true,"type":"hello"})",
+        {"version true",
+         R"({"version":true,"type":"hello"})",
          {{"type", "error"}, {"status", "invalid"}, {"reason", "unsupported_version"}, {"version", 1}}},
         {"only a version", R"({"version":1})", {{"type", "error"}, {"status", "invalid"}, {"reason", "unknown_type"}}},
-        {"unknown type", R"({"version":1,"type":"dance"})",
+        {"unknown type",
+         R"({"version":1,"type":"dance"})",
          {{"type", "error"}, {"status", "invalid"}, {"reason", "unknown_type"}}},
-        {"type not a string", R"({"version":1,"type":7})",
+        {"type not a string",
+         R"({"version":1,"type":7})",
          {{"type", "error"}, {"status", "invalid"}, {"reason", "unknown_type"}}},
     };
     for (const auto& c : cases) {
@@ -116,8 +124,8 @@ TEST_F(HostProtocolTest, ApproveOriginNeedsMemoryOnAndAUsableOrigin) {
 
     store.setEnabled(true);
     store.setPaused(true); // pausing does not stop approvals
-    Json approved = reply({{"version", 1}, {"type", "approve_origin"}, {"origin", "https://Example.com/page"},
-                           {"requestId", "r1"}});
+    Json approved = reply(
+        {{"version", 1}, {"type", "approve_origin"}, {"origin", "https://Example.com/page"}, {"requestId", "r1"}});
     EXPECT_FALSE(approved.contains("error"));
     EXPECT_EQ(approved["requestId"], "r1");
     EXPECT_EQ(approved["origins"], (Json{{{"origin", "https://example.com"}, {"indexText", true}}}));
@@ -155,14 +163,21 @@ TEST_F(HostProtocolTest, IngestEnvelopeIsCheckedInOrder) {
     } cases[] = {
         {"event id missing", [](Json& m) { m.erase("eventId"); }, "event_id"},
         {"event id not a uuid", [](Json& m) { m["eventId"] = "0f8fad5b-d9cb-469f-a165-70867728950"; }, "event_id"},
-        {"epoch missing (and everything after)", [](Json& m) { m.erase("captureEpoch"); m.erase("kind"); }, "epoch"},
+        {"epoch missing (and everything after)",
+         [](Json& m) {
+             m.erase("captureEpoch");
+             m.erase("kind");
+         },
+         "epoch"},
         {"epoch as text", [](Json& m) { m["captureEpoch"] = "2"; }, "epoch"},
         {"epoch fractional", [](Json& m) { m["captureEpoch"] = 2.5; }, "epoch"},
         {"observedAt missing", [](Json& m) { m.erase("observedAt"); }, "observed_at"},
         {"observedAt not a date", [](Json& m) { m["observedAt"] = "yesterday"; }, "observed_at"},
         {"observedAt a number", [](Json& m) { m["observedAt"] = 1800000000; }, "observed_at"},
-        {"observedAt 300 s ahead", [](Json& m) { m["observedAt"] = ISODate::format(start + 300); }, "observed_at_range"},
-        {"observedAt a day old", [](Json& m) { m["observedAt"] = ISODate::format(start - 86400); }, "observed_at_range"},
+        {"observedAt 300 s ahead", [](Json& m) { m["observedAt"] = ISODate::format(start + 300); },
+         "observed_at_range"},
+        {"observedAt a day old", [](Json& m) { m["observedAt"] = ISODate::format(start - 86400); },
+         "observed_at_range"},
         {"kind unknown", [](Json& m) { m["kind"] = "audio.session_delta"; }, "kind"},
         {"source not an object", [](Json& m) { m["source"] = "x"; }, "shape"},
         {"payload missing", [](Json& m) { m.erase("payload"); }, "shape"},
@@ -253,7 +268,10 @@ TEST_F(HostProtocolTest, StoreFailuresBecomeRetryReplies) {
     EXPECT_EQ(approve["reason"], "store_unavailable");
     EXPECT_EQ(approve["error"], "memory_off");
     Json r = reply(m);
-    EXPECT_EQ(r, (Json{{"type", "ack"}, {"status", "retry"}, {"captureEpoch", 0}, {"eventId", eventId},
+    EXPECT_EQ(r, (Json{{"type", "ack"},
+                       {"status", "retry"},
+                       {"captureEpoch", 0},
+                       {"eventId", eventId},
                        {"reason", "store_busy"}}));
 }
 

@@ -61,16 +61,14 @@ protected:
 
     std::vector<std::pair<int64_t, int64_t>> exposure(const char* kind) {
         std::vector<std::pair<int64_t, int64_t>> out;
-        for (const auto& r : store.db.query("SELECT start_ms, end_ms FROM exposure WHERE kind = ? ORDER BY start_ms",
-                                            {Value(kind)})) {
+        for (const auto& r :
+             store.db.query("SELECT start_ms, end_ms FROM exposure WHERE kind = ? ORDER BY start_ms", {Value(kind)})) {
             out.emplace_back(r.integer("start_ms"), r.integer("end_ms"));
         }
         return out;
     }
 
-    int64_t count(const std::string& table) {
-        return store.db.one("SELECT count(*) AS n FROM " + table)->integer("n");
-    }
+    int64_t count(const std::string& table) { return store.db.one("SELECT count(*) AS n FROM " + table)->integer("n"); }
 };
 
 TEST_F(SessionIngestTest, VideoSessionIsRememberedOncePastItsThreshold) {
@@ -122,13 +120,26 @@ TEST_F(SessionIngestTest, VideoRefusals) {
         const char* status;
         const char* reason;
     } cases[] = {
-        {"short link", {{"id", "youtube:dQw4w9WgXcQ"}, {"url", "https://youtu.be/dQw4w9WgXcQ"}}, {}, "invalid", "video_source"},
-        {"http watch page", {{"id", "youtube:dQw4w9WgXcQ"}, {"url", "http://www.youtube.com/watch?v=dQw4w9WgXcQ"}}, {},
-         "invalid", "video_source"},
-        {"id mismatch", {{"id", "youtube:aaaaaaaaaaa"}, {"url", "https://www.youtube.com/watch?v=dQw4w9WgXcQ"}}, {},
-         "invalid", "video_source"},
-        {"id too long", {{"id", "youtube:" + std::string(40, 'a')}, {"url", "https://www.youtube.com/watch?v=dQw4w9WgXcQ"}},
-         {}, "invalid", "video_source"},
+        {"short link",
+         {{"id", "youtube:dQw4w9WgXcQ"}, {"url", "https://youtu.be/dQw4w9WgXcQ"}},
+         {},
+         "invalid",
+         "video_source"},
+        {"http watch page",
+         {{"id", "youtube:dQw4w9WgXcQ"}, {"url", "http://www.youtube.com/watch?v=dQw4w9WgXcQ"}},
+         {},
+         "invalid",
+         "video_source"},
+        {"id mismatch",
+         {{"id", "youtube:aaaaaaaaaaa"}, {"url", "https://www.youtube.com/watch?v=dQw4w9WgXcQ"}},
+         {},
+         "invalid",
+         "video_source"},
+        {"id too long",
+         {{"id", "youtube:" + std::string(40, 'a')}, {"url", "https://www.youtube.com/watch?v=dQw4w9WgXcQ"}},
+         {},
+         "invalid",
+         "video_source"},
         {"ranges missing", {}, {{"rangesMs", nullptr}}, "invalid", "ranges"},
         {"ranges of text", {}, {{"rangesMs", {{"0", "5"}}}}, "invalid", "ranges"},
         {"too many ranges", {}, {{"rangesMs", Json(std::vector<std::vector<int>>(1001, {0, 1}))}}, "invalid", "ranges"},
@@ -137,7 +148,11 @@ TEST_F(SessionIngestTest, VideoRefusals) {
         {"negative start", {}, {{"rangesMs", {{-1, 5}}}}, "invalid", "range_bounds"},
         {"past a day", {}, {{"rangesMs", {{0, 86'400'001}}}}, "invalid", "range_bounds"},
         {"bad played ranges", {}, {{"rangesMs", Json::array()}, {"playedRangesMs", 5}}, "invalid", "ranges"},
-        {"played wall past a day", {}, {{"rangesMs", Json::array()}, {"playedWallMs", 86'400'001}}, "invalid", "played_wall"},
+        {"played wall past a day",
+         {},
+         {{"rangesMs", Json::array()}, {"playedWallMs", 86'400'001}},
+         "invalid",
+         "played_wall"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -184,9 +199,8 @@ TEST_F(SessionIngestTest, ArticleVisitWithoutTextWhenTheOriginKeepsVisitsOnly) {
     EXPECT_EQ(articleDelta({{"activeWallMs", 40000}})["status"], "disabled"); // not approved
     store.approveOrigin("https://news.example.com", false);
     Json blocks = {{"blocks", {{{"locator", "p1"}, {"text", "First paragraph."}}}}};
-    Json r = articleDelta({{"activeWallMs", 40000},
-                           {"anchors", {{{"locator", "p1"}, {"label", "Intro"}}}},
-                           {"extraction", blocks}});
+    Json r = articleDelta(
+        {{"activeWallMs", 40000}, {"anchors", {{{"locator", "p1"}, {"label", "Intro"}}}}, {"extraction", blocks}});
     ASSERT_EQ(r["status"], "accepted") << r.dump();
     auto source = store.source(std::string_view("article:" + articleURL));
     ASSERT_TRUE(source);
@@ -208,7 +222,9 @@ TEST_F(SessionIngestTest, ArticleBlocksGroupIntoChunksAndRepeatsChangeNothing) {
         }
         return Json{{"blocks", {b1, b2, {{"locator", "p3"}, {"text", "tail"}}}}};
     };
-    auto articleChunks = [&] { return store.chunks(store.source(std::string_view("article:" + articleURL))->id, std::string("article")); };
+    auto articleChunks = [&] {
+        return store.chunks(store.source(std::string_view("article:" + articleURL))->id, std::string("article"));
+    };
 
     ASSERT_EQ(articleDelta({{"activeWallMs", 40000}, {"extraction", blocks(600, 600, "H")}})["status"], "accepted");
     auto chunks = articleChunks();
@@ -247,26 +263,59 @@ TEST_F(SessionIngestTest, ArticleRefusals) {
         const char* reason;
     } cases[] = {
         {"http page", "http://news.example.com/a", "article:http://news.example.com/a", {}, "invalid", "article_url"},
-        {"sign-in page", "https://news.example.com/login", "article:https://news.example.com/login", {}, "invalid",
+        {"sign-in page",
+         "https://news.example.com/login",
+         "article:https://news.example.com/login",
+         {},
+         "invalid",
          "article_url"},
         {"other origin", "https://other.example.org/a", "article:https://other.example.org/a", {}, "disabled", nullptr},
         {"id mismatch", articleURL, "article:https://news.example.com/else", {}, "invalid", "article_id"},
-        {"too many anchors", articleURL, "article:" + articleURL,
-         {{"anchors", Json(std::vector<Json>(21, {{"locator", "p1"}, {"label", "x"}}))}}, "invalid", "anchors"},
-        {"anchor with a space", articleURL, "article:" + articleURL,
-         {{"anchors", {{{"locator", "p 1"}, {"label", "x"}}}}}, "invalid", "anchor"},
-        {"anchor without label", articleURL, "article:" + articleURL, {{"anchors", {{{"locator", "p1"}}}}}, "invalid",
+        {"too many anchors",
+         articleURL,
+         "article:" + articleURL,
+         {{"anchors", Json(std::vector<Json>(21, {{"locator", "p1"}, {"label", "x"}}))}},
+         "invalid",
+         "anchors"},
+        {"anchor with a space",
+         articleURL,
+         "article:" + articleURL,
+         {{"anchors", {{{"locator", "p 1"}, {"label", "x"}}}}},
+         "invalid",
          "anchor"},
-        {"blocks not an array", articleURL, "article:" + articleURL, {{"extraction", {{"blocks", 3}}}}, "invalid",
+        {"anchor without label",
+         articleURL,
+         "article:" + articleURL,
+         {{"anchors", {{{"locator", "p1"}}}}},
+         "invalid",
+         "anchor"},
+        {"blocks not an array",
+         articleURL,
+         "article:" + articleURL,
+         {{"extraction", {{"blocks", 3}}}},
+         "invalid",
          "blocks"},
-        {"block of blank text", articleURL, "article:" + articleURL,
-         {{"extraction", {{"blocks", {{{"locator", "p1"}, {"text", "  "}}}}}}}, "invalid", "block"},
-        {"too much text", articleURL, "article:" + articleURL,
+        {"block of blank text",
+         articleURL,
+         "article:" + articleURL,
+         {{"extraction", {{"blocks", {{{"locator", "p1"}, {"text", "  "}}}}}}},
+         "invalid",
+         "block"},
+        {"too much text",
+         articleURL,
+         "article:" + articleURL,
          {{"extraction",
-           {{"blocks", {{{"locator", "p1"}, {"text", std::string(15000, 'x')}},
-                        {{"locator", "p2"}, {"text", std::string(5001, 'y')}}}}}}},
-         "invalid", "too_much_text"},
-        {"below threshold", articleURL, "article:" + articleURL, {{"activeWallMs", 29999}}, "invalid", "below_threshold"},
+           {{"blocks",
+             {{{"locator", "p1"}, {"text", std::string(15000, 'x')}},
+              {{"locator", "p2"}, {"text", std::string(5001, 'y')}}}}}}},
+         "invalid",
+         "too_much_text"},
+        {"below threshold",
+         articleURL,
+         "article:" + articleURL,
+         {{"activeWallMs", 29999}},
+         "invalid",
+         "below_threshold"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

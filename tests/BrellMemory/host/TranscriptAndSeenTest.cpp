@@ -28,8 +28,14 @@ protected:
     Json send(const std::string& kind, Json source, Json payload) {
         char id[37];
         std::snprintf(id, sizeof id, "00000000-0000-4000-8000-%012d", ++events);
-        Json m = {{"version", 1}, {"type", "ingest"}, {"eventId", id}, {"captureEpoch", store.state().epoch},
-                  {"observedAt", ISODate::format(clock)}, {"kind", kind}, {"source", source}, {"payload", payload}};
+        Json m = {{"version", 1},
+                  {"type", "ingest"},
+                  {"eventId", id},
+                  {"captureEpoch", store.state().epoch},
+                  {"observedAt", ISODate::format(clock)},
+                  {"kind", kind},
+                  {"source", source},
+                  {"payload", payload}};
         return host.handle(m.dump());
     }
 
@@ -76,8 +82,9 @@ TEST_F(CaptureTest, CapturedCaptionsBecomeTranscriptChunks) {
 
     // The same captions again: accepted, nothing rewritten.
     int64_t firstID = chunks[0].id;
-    EXPECT_EQ(captions({{0, "Hello <b>there</b> &amp; welcome"}, {4000, "to the talk"}, {65000, "about tides"}})["status"],
-              "accepted");
+    EXPECT_EQ(
+        captions({{0, "Hello <b>there</b> &amp; welcome"}, {4000, "to the talk"}, {65000, "about tides"}})["status"],
+        "accepted");
     EXPECT_EQ(transcript()[0].id, firstID);
 }
 
@@ -181,10 +188,12 @@ TEST_F(CaptureTest, SeenForBackgroundPlaybackOnly) {
 TEST_F(CaptureTest, SeenForArticlesAndQuotesAcrossAddressForms) {
     EXPECT_EQ(seen("https://news.example.com/tides")["reason"], "not_allowed");
     store.approveOrigin("https://news.example.com", true);
-    Json payload = {{"sessionId", session}, {"activeWallMs", 45000},
+    Json payload = {{"sessionId", session},
+                    {"activeWallMs", 45000},
                     {"anchors", {{{"locator", "p1"}, {"label", "A"}}, {{"locator", "p2"}, {"label", "B"}}}}};
     ASSERT_EQ(send("article.session_delta",
-                   {{"id", "article:https://news.example.com/tides"}, {"url", "https://news.example.com/tides"}}, payload)["status"],
+                   {{"id", "article:https://news.example.com/tides"}, {"url", "https://news.example.com/tides"}},
+                   payload)["status"],
               "accepted");
     FileSystem::writeAtomically(tmp.file("board.json"), test::fixture("host/two-quotes.json"));
     EXPECT_EQ(SavedQuotes::count("https://news.example.com/tides", tmp.file("board.json")), 2);

@@ -4,9 +4,9 @@
 #include <functional>
 #include <set>
 
-#include "BrellCore/board/TextFragment.h"
 #include "BrellMemory/db/MemoryStore.h"
 #include "BrellMemory/recall/QueryTerms.h"
+#include "addresses/TextFragment.h"
 
 namespace brell {
 namespace {
@@ -42,8 +42,9 @@ protected:
         ++next;
         store.db.run("INSERT INTO chunk(source_id, kind, text, heading, locator, start_ms, cues, retrieved_at, "
                      "content_hash, available) VALUES (?, ?, ?, ?, ?, ?, ?, 1, ?, ?)",
-                     {Value(sourceID), Value(c.kind), Value(c.text), Value(c.heading), Value("l" + std::to_string(next)),
-                      Value(c.startMs), Value(c.cues), Value("h" + std::to_string(next)), Value(c.available)});
+                     {Value(sourceID), Value(c.kind), Value(c.text), Value(c.heading),
+                      Value("l" + std::to_string(next)), Value(c.startMs), Value(c.cues),
+                      Value("h" + std::to_string(next)), Value(c.available)});
         return store.db.lastInsertID();
     }
 
@@ -190,9 +191,20 @@ TEST_F(MemoryStoreSearchTest, HitsCarryTheStoredChunk) {
     int64_t video = addSource("video", "Talk");
     // The compact cue form is read on a fast path; every form must read as a chunk lookup
     // reads it.
-    const char* cueTexts[] = {"[[0,1000],[6,-5000]]", "[]", "[[]]", "[[1,2,3],[4]]", "[ [0, 1000] ]",
-                              "[[0,1.0]]", "[[01,2]]", "[[0,99999999999999999999]]", "[[0,1000]", "[[0,1000]]x",
-                              "{\"a\":1}", "[[-0,7]]", "[[0,-]]", ""};
+    const char* cueTexts[] = {"[[0,1000],[6,-5000]]",
+                              "[]",
+                              "[[]]",
+                              "[[1,2,3],[4]]",
+                              "[ [0, 1000] ]",
+                              "[[0,1.0]]",
+                              "[[01,2]]",
+                              "[[0,99999999999999999999]]",
+                              "[[0,1000]",
+                              "[[0,1000]]x",
+                              "{\"a\":1}",
+                              "[[-0,7]]",
+                              "[[0,-]]",
+                              ""};
     for (const char* cues : cueTexts) {
         SCOPED_TRACE(cues);
         store.db.exec("DELETE FROM chunk");
@@ -206,7 +218,7 @@ TEST_F(MemoryStoreSearchTest, HitsCarryTheStoredChunk) {
 TEST_F(MemoryStoreSearchTest, BestCuePointsInsideTranscriptsOnly) {
     // Offsets count user-perceived characters: "Ça" is two, "👍🏽" one, "é" (e and an accent) one.
     std::string first = "\u00c7a va tr\u00e8s bien \U0001F44D\U0001F3FD cafe\u0301 "; // 23 characters, 34 bytes
-    std::string second = "then the pricing tiers ";                               // 23 characters
+    std::string second = "then the pricing tiers ";                                   // 23 characters
     std::string third = "pricing tiers and pricing again";
     std::vector<std::vector<int64_t>> three = {{0, 1000}, {23, 5000}, {46, 9000}};
     struct Case {
@@ -216,14 +228,18 @@ TEST_F(MemoryStoreSearchTest, BestCuePointsInsideTranscriptsOnly) {
         std::optional<int64_t> expected;
     } cases[] = {
         {"the matching cue after non-ASCII text", transcript(first + second + third, three), {"tiers"}, 5000},
-        {"a later cue needs strictly more terms", transcript(first + second + third, three), {"pricing", "tiers"},
+        {"a later cue needs strictly more terms",
+         transcript(first + second + third, three),
+         {"pricing", "tiers"},
          5000},
         {"a later cue with more terms wins", transcript(first + second + third, three), {"tiers", "again"}, 9000},
         {"no cue matches", transcript(first + second + third, three), {"absent"}, 1000},
         {"no cues", transcript(first + second, {}), {"pricing"}, 1000},
         {"no cues and no start", transcript(first + second, {}, std::nullopt), {"pricing"}, std::nullopt},
         {"cues past the end or reversed are skipped",
-         transcript(second, {{0, 1000}, {500, 5000}, {3, 7000}}), {"tiers"}, 7000},
+         transcript(second, {{0, 1000}, {500, 5000}, {3, 7000}}),
+         {"tiers"},
+         7000},
     };
     ChunkRecord article = transcript(second, {{0, 1000}});
     article.kind = "article";
@@ -252,7 +268,13 @@ TEST_F(MemoryStoreSearchTest, ExcerptsCutAtASpaceInUserPerceivedCharacters) {
         {"cut at the last space", "note", "alpha beta gamma", {}, std::nullopt, 10, "alpha\u2026"},
         {"exactly the limit", "note", "alpha beta", {}, std::nullopt, 10, "alpha beta"},
         {"no space to cut at", "note", "alphabetagamma", {}, std::nullopt, 5, "alpha\u2026"},
-        {"accents are not characters of their own", "note", accented, {}, std::nullopt, 12, "na\u0308ive cafe\u0301\u2026"},
+        {"accents are not characters of their own",
+         "note",
+         accented,
+         {},
+         std::nullopt,
+         12,
+         "na\u0308ive cafe\u0301\u2026"},
         {"accented text within the limit", "note", accented, {}, std::nullopt, 13, accented},
         {"one cue of lead-in", "transcript", cues, {{0, 0}, {9, 4000}, {21, 8000}}, 8000, 100, "three four. five six."},
         {"the first cue has no lead-in", "transcript", cues, {{0, 0}, {9, 4000}, {21, 8000}}, 0, 100, cues},
@@ -297,11 +319,14 @@ TEST_F(MemoryStoreSearchTest, ReasonsNameTheTermsAndThePlace) {
          "Matched \u201cpricing\u201d in the article text"},
         {"comment", hitOf("comment", "pricing", std::nullopt, std::nullopt, {}), original,
          "Matched \u201cpricing\u201d in a comment"},
-        {"only synonyms found", hitOf("metadata", "cost", std::nullopt, std::nullopt, {"cost"}), {"price"},
+        {"only synonyms found",
+         hitOf("metadata", "cost", std::nullopt, std::nullopt, {"cost"}),
+         {"price"},
          "Matched \u201ccost\u201d in the title"},
         {"nothing to quote", hitOf("note", "other", std::nullopt, std::nullopt, {}), original,
          "Related wording in the title"},
-        {"at most four quotes", hitOf("metadata", "a1 a2 a3 a4 a5", std::nullopt, std::nullopt, {}),
+        {"at most four quotes",
+         hitOf("metadata", "a1 a2 a3 a4 a5", std::nullopt, std::nullopt, {}),
          {"a1", "a2", "a3", "a4", "a5"},
          "Matched \u201ca1\u201d, \u201ca2\u201d, \u201ca3\u201d, \u201ca4\u201d in the title"},
     };
@@ -370,8 +395,8 @@ TEST_F(MemoryStoreSearchTest, ArticleLinksJumpToWholeWords) {
     ASSERT_EQ(result.matches.size(), 1u);
     EXPECT_EQ(result.matches[0].exposure, ExposureLabel::uncertain);
     EXPECT_EQ(result.matches[0].reason, "Matched \u201carchipelago\u201d in the section \u201cTides\u201d");
-    EXPECT_EQ(result.matches[0].openURL, *TextFragment::url(result.matches[0].hit.chunk.sourceURL,
-                                                             std::string(110, 'x') + " the"));
+    EXPECT_EQ(result.matches[0].openURL,
+              *TextFragment::url(result.matches[0].hit.chunk.sourceURL, std::string(110, 'x') + " the"));
     EXPECT_EQ(MemoryStore::openURL(result.matches[0].hit), result.matches[0].openURL);
 }
 

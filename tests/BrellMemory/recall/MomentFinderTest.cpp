@@ -24,7 +24,8 @@ protected:
             "INSERT INTO source(id, key, kind, url, title, origin, first_seen, last_seen) VALUES "
             "(1, 'youtube:abcdefghijk', 'video', 'https://www.youtube.com/watch?v=abcdefghijk', 'Pricing talk', "
             "'https://www.youtube.com', 1, 5),"
-            "(2, 'article:https://example.com/a', 'article', 'https://example.com/a', 'Essay', 'https://example.com', 1, 9);"
+            "(2, 'article:https://example.com/a', 'article', 'https://example.com/a', 'Essay', 'https://example.com', "
+            "1, 9);"
             "INSERT INTO session(id, source_id, active_wall_ms, started_at, last_seen) VALUES ('s1', 1, 30000, 1, 5);"
             "INSERT INTO exposure(session_id, kind, start_ms, end_ms) VALUES ('s1', 'range', 90000, 100000);"
             "INSERT INTO chunk(id, source_id, kind, text, locator, start_ms, end_ms, cues, retrieved_at, content_hash) "
@@ -76,15 +77,26 @@ TEST_F(MomentFinderTest, ParseTurnsAnyReplyIntoAtMostThreeMoments) {
     } cases[] = {
         {"not an object", Json("moments"), {}},
         {"moments not a list", {{"moments", {{"passageId", "c10"}}}}, {}},
-        {"unknown and missing ids dropped", {{"moments", {{{"passageId", "c99"}}, {{"seconds", 3}}, {{"passageId", 10}}}}}, {}},
+        {"unknown and missing ids dropped",
+         {{"moments", {{{"passageId", "c99"}}, {{"seconds", 3}}, {{"passageId", 10}}}}},
+         {}},
         {"video at 95 s", {{"moments", {{{"passageId", "c10"}, {"seconds", 95}, {"why", "tiers"}}}}}, {"10-93000"}},
-        {"real seconds are truncated", {{"moments", {{{"passageId", "c10"}, {"seconds", 98.9}, {"why", ""}}}}}, {"10-99000"}},
-        {"seconds as text read as absent", {{"moments", {{{"passageId", "c10"}, {"seconds", "95"}, {"why", ""}}}}}, {"10-80000"}},
+        {"real seconds are truncated",
+         {{"moments", {{{"passageId", "c10"}, {"seconds", 98.9}, {"why", ""}}}}},
+         {"10-99000"}},
+        {"seconds as text read as absent",
+         {{"moments", {{{"passageId", "c10"}, {"seconds", "95"}, {"why", ""}}}}},
+         {"10-80000"}},
         {"article without ms", {{"moments", {{{"passageId", "c12"}, {"seconds", 40}, {"why", "weather"}}}}}, {"12--1"}},
-        {"saved quote", {{"moments", {{{"passageId", "q1000000"}, {"seconds", nullptr}, {"why", "tiers"}}}}}, {"-1000000--1"}},
-        {"duplicates folded", {{"moments", {{{"passageId", "c10"}, {"seconds", 94}}, {{"passageId", "c10"}, {"seconds", 92}}}}}, {"10-93000"}},
+        {"saved quote",
+         {{"moments", {{{"passageId", "q1000000"}, {"seconds", nullptr}, {"why", "tiers"}}}}},
+         {"-1000000--1"}},
+        {"duplicates folded",
+         {{"moments", {{{"passageId", "c10"}, {"seconds", 94}}, {{"passageId", "c10"}, {"seconds", 92}}}}},
+         {"10-93000"}},
         {"only the first three entries count",
-         {{"moments", {{{"passageId", "nope"}}, {{"passageId", "c12"}}, {{"passageId", "q1000000"}}, {{"passageId", "c10"}}}}},
+         {{"moments",
+           {{{"passageId", "nope"}}, {{"passageId", "c12"}}, {{"passageId", "q1000000"}}, {{"passageId", "c10"}}}}},
          {"12--1", "-1000000--1"}},
     };
     for (const auto& c : cases) {
@@ -149,8 +161,11 @@ TEST_F(MomentFinderTest, PromptPieces) {
     EXPECT_EQ(MomentFinder::timestamped(article, 8), "An essay");
     Json in = MomentFinder::input("tiers?", candidates(), 100);
     ASSERT_EQ(in["passages"].size(), 3u);
-    EXPECT_EQ(in["passages"][2], (Json{{"id", "q1000000"}, {"source", "Pricing notes"}, {"type", "quote the user saved"},
-                                       {"section", ""}, {"text", "Three tiers: free, pro and team."}}));
+    EXPECT_EQ(in["passages"][2], (Json{{"id", "q1000000"},
+                                       {"source", "Pricing notes"},
+                                       {"type", "quote the user saved"},
+                                       {"section", ""},
+                                       {"text", "Three tiers: free, pro and team."}}));
     EXPECT_EQ(MomentFinder::fit(std::vector<ChunkRecord>(10, video), 800, 2000).size(), 3u);
     EXPECT_EQ(MomentFinder::fit(std::vector<ChunkRecord>(10, video), 40, 2000).size(), 10u);
     EXPECT_EQ(MomentFinder::schema()["properties"]["moments"]["items"]["required"],
@@ -172,9 +187,10 @@ TEST_F(MomentFinderTest, KeywordHitsRankByTermsThenRecency) {
 }
 
 TEST_F(MomentFinderTest, CandidatesAndPassages) {
-    store.db.exec("INSERT INTO chunk(id, source_id, kind, text, locator, start_ms, end_ms, cues, retrieved_at, content_hash) "
-                  "VALUES (11, 1, 'transcript', 'More about pricing tiers later.', 't=120', 120000, 130000, "
-                  "'[[0,120000]]', 1, 'h2')");
+    store.db.exec(
+        "INSERT INTO chunk(id, source_id, kind, text, locator, start_ms, end_ms, cues, retrieved_at, content_hash) "
+        "VALUES (11, 1, 'transcript', 'More about pricing tiers later.', 't=120', 120000, 130000, "
+        "'[[0,120000]]', 1, 'h2')");
     auto found = store.momentCandidates("pricing tiers", 10, 5);
     std::vector<int64_t> ids;
     for (const auto& c : found) {
@@ -188,7 +204,8 @@ TEST_F(MomentFinderTest, CandidatesAndPassages) {
 
     auto passages = store.momentPassages("pricing tiers", 5);
     ASSERT_EQ(passages.size(), 2u);
-    auto atCue = std::find_if(passages.begin(), passages.end(), [](const ContextPassage& p) { return p.location == "01:33"; });
+    auto atCue =
+        std::find_if(passages.begin(), passages.end(), [](const ContextPassage& p) { return p.location == "01:33"; });
     ASSERT_NE(atCue, passages.end());
     EXPECT_EQ(atCue->kind, "Video transcript");
     EXPECT_EQ(atCue->title, "Pricing talk");

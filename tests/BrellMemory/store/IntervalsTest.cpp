@@ -47,7 +47,10 @@ TEST(IntervalsTest, CoveredAndSubtract) {
         {"middle hole", {{0, 10}}, {{3, 5}}, {{0, 3}, {5, 10}}},
         {"covers all", {{2, 8}}, {{0, 10}}, {}},
         {"touching leaves all", {{0, 10}}, {{10, 20}}, {{0, 10}}},
-        {"overlapping, unsorted subtrahends", {{0, 100}}, {{50, 60}, {10, 20}, {55, 70}}, {{0, 10}, {20, 50}, {70, 100}}},
+        {"overlapping, unsorted subtrahends",
+         {{0, 100}},
+         {{50, 60}, {10, 20}, {55, 70}},
+         {{0, 10}, {20, 50}, {70, 100}}},
         {"several ranges", {{0, 10}, {20, 30}}, {{5, 25}}, {{0, 5}, {25, 30}}},
     };
     for (const auto& c : cases) {
@@ -60,7 +63,7 @@ TEST(TimecodeTest, Format) {
     struct Case {
         int64_t ms;
         const char* label;
-    } cases[] = {{0, "00:00"},        {999, "00:00"},        {75'000, "01:15"},       {3'599'999, "59:59"},
+    } cases[] = {{0, "00:00"},           {999, "00:00"},         {75'000, "01:15"},       {3'599'999, "59:59"},
                  {3'600'000, "1:00:00"}, {3'725'000, "1:02:05"}, {36'000'000, "10:00:00"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.ms);
@@ -99,13 +102,17 @@ TEST(ChunkRecordTest, PassageStartsAtTheCueAndCutsAtASpace) {
 }
 
 TEST(ChunkRecordTest, CuesDecodeOrFallBackToNone) {
-    EXPECT_EQ(ChunkRecord::decodeCues("[[0,1000],[12,5000]]"), (std::vector<std::vector<int64_t>>{{0, 1000}, {12, 5000}}));
+    EXPECT_EQ(ChunkRecord::decodeCues("[[0,1000],[12,5000]]"),
+              (std::vector<std::vector<int64_t>>{{0, 1000}, {12, 5000}}));
     EXPECT_TRUE(ChunkRecord::decodeCues("[[0,\"x\"]]").empty());
     EXPECT_TRUE(ChunkRecord::decodeCues("{}").empty());
     EXPECT_TRUE(ChunkRecord::decodeCues(std::nullopt).empty());
     ChunkRecord c;
-    for (auto [kind, label] : {std::pair{"transcript", "Transcript"}, {"metadata", "Title"}, {"note", "Note"},
-                               {"comment", "Comment"}, {"article", "Article"}}) {
+    for (auto [kind, label] : {std::pair{"transcript", "Transcript"},
+                               {"metadata", "Title"},
+                               {"note", "Note"},
+                               {"comment", "Comment"},
+                               {"article", "Article"}}) {
         c.kind = kind;
         EXPECT_EQ(c.kindLabel(), label);
     }

@@ -141,7 +141,8 @@ TEST_F(ConsentTest, RevokingWithDataDeletesTheOriginsArticlesOnly) {
         " relationship, title, why_now, next_step, origin, score, score_detail, eligible, consent_epoch, created_at)"
         " VALUES (5, 1, 1, 1, 'f', 'a', 'e', 'r', 't', 'w', 'n', 'model', 1, '{}', 1, 1, 1);"
         "INSERT INTO insight_evidence(insight_id, chunk_id, role) VALUES (5, 10, 'support');"
-        "INSERT INTO meta VALUES ('article_version:1', 'd1'), ('transcript_hash:1', 'd2'), ('article_version:2', 'd3');");
+        "INSERT INTO meta VALUES ('article_version:1', 'd1'), ('transcript_hash:1', 'd2'), ('article_version:2', "
+        "'d3');");
     store.revokeOrigin("https://example.com", false);
     EXPECT_EQ(store.db.query("SELECT id FROM source").size(), 2u); // kept
     store.approveOrigin("https://example.com", true);
@@ -191,10 +192,10 @@ TEST(CanonicalOriginTest, RecognisesLocalHosts) {
         const char* host;
         bool local;
     } cases[] = {
-        {"localhost", true},      {"a.local", true},        {"dev.localhost", true}, {"svc.internal", true},
-        {"10.1.2.3", true},       {"172.20.0.1", true},     {"192.168.1.1", true},   {"169.254.0.1", true},
-        {"127.0.0.1", true},      {"172.32.0.1", false},    {"172.15.0.1", false},   {"11.0.0.1", false},
-        {"example.com", false},   {"::1", true},            {"1.2.3", false},        {"10.example.com", false},
+        {"localhost", true},        {"a.local", true},     {"dev.localhost", true}, {"svc.internal", true},
+        {"10.1.2.3", true},         {"172.20.0.1", true},  {"192.168.1.1", true},   {"169.254.0.1", true},
+        {"127.0.0.1", true},        {"172.32.0.1", false}, {"172.15.0.1", false},   {"11.0.0.1", false},
+        {"example.com", false},     {"::1", true},         {"1.2.3", false},        {"10.example.com", false},
         {"10.0.0.1.example", true}, // four numeric pieces remain, the first 10
     };
     for (const auto& c : cases) {

@@ -17,14 +17,16 @@ protected:
             "INSERT INTO source(id, key, kind, url, title, origin, first_seen, last_seen) VALUES "
             "(1, 'youtube:abcdefghijk', 'video', 'https://www.youtube.com/watch?v=abcdefghijk', 'Talk', "
             "'https://www.youtube.com', 1, 5),"
-            "(2, 'article:https://example.com/a', 'article', 'https://example.com/a', 'Essay', 'https://example.com', 1, 9),"
+            "(2, 'article:https://example.com/a', 'article', 'https://example.com/a', 'Essay', 'https://example.com', "
+            "1, 9),"
             "(3, 'youtube:zzzzzzzzzzz', 'video', 'https://www.youtube.com/watch?v=zzzzzzzzzzz', 'Muted', "
             "'https://www.youtube.com', 1, 7);"
             "UPDATE source SET muted = 1 WHERE id = 3;"
             "INSERT INTO session(id, source_id, active_wall_ms, played_wall_ms, started_at, last_seen) VALUES "
             "('s1', 1, 30000, 20000, 1, 5), ('s2', 1, 5000, 0, 2, 5);"
             "INSERT INTO chunk(id, source_id, kind, text, locator, start_ms, end_ms, cues, retrieved_at, content_hash) "
-            "VALUES (10, 1, 'transcript', 'first words later words', 't=10', 10000, 30000, '[[0,10000],[12,20000]]', 1, 'h1'),"
+            "VALUES (10, 1, 'transcript', 'first words later words', 't=10', 10000, 30000, '[[0,10000],[12,20000]]', "
+            "1, 'h1'),"
             "(11, 1, 'metadata', 'Talk', 'title', NULL, NULL, NULL, 1, 'h2'),"
             "(12, 2, 'article', 'A section about tides.', 'p2', NULL, NULL, NULL, 1, 'h3');");
     }
@@ -88,7 +90,8 @@ TEST_F(SourcesTest, TranscriptExposureDecisions) {
 TEST_F(SourcesTest, ArticleExposureDependsOnAnchors) {
     auto chunk = *store.chunk(12);
     EXPECT_EQ(store.exposure(chunk, std::nullopt), ExposureLabel::uncertain); // no session
-    store.db.exec("INSERT INTO session(id, source_id, active_wall_ms, started_at, last_seen) VALUES ('a1', 2, 40000, 1, 2)");
+    store.db.exec(
+        "INSERT INTO session(id, source_id, active_wall_ms, started_at, last_seen) VALUES ('a1', 2, 40000, 1, 2)");
     EXPECT_EQ(store.exposure(chunk, std::nullopt), ExposureLabel::uncertain); // no anchors
     store.db.exec("INSERT INTO exposure(session_id, kind, locator, label) VALUES ('a1', 'anchor', 'p1', 'Intro')");
     EXPECT_EQ(store.exposure(chunk, std::nullopt), ExposureLabel::articleSectionNotObserved);

@@ -1,7 +1,6 @@
-#include "util/URLComponents.h"
+#include "addresses/URLComponents.h"
 
 #include "util/Text.h"
-
 
 namespace brell {
 namespace {
@@ -25,8 +24,17 @@ bool isUnreserved(char c) {
 
 bool isSubDelim(char c) {
     switch (c) {
-    case '!': case '$': case '&': case '\'': case '(': case ')':
-    case '*': case '+': case ',': case ';': case '=':
+    case '!':
+    case '$':
+    case '&':
+    case '\'':
+    case '(':
+    case ')':
+    case '*':
+    case '+':
+    case ',':
+    case ';':
+    case '=':
         return true;
     default:
         return false;
@@ -45,8 +53,17 @@ bool isNonASCII(char c) {
 // browsers contain; accepted in the path, query and fragment and percent-encoded there.
 bool isLenient(char c) {
     switch (c) {
-    case ' ': case '"': case '<': case '>': case '^':
-    case '`': case '{': case '|': case '}': case '[': case ']':
+    case ' ':
+    case '"':
+    case '<':
+    case '>':
+    case '^':
+    case '`':
+    case '{':
+    case '|':
+    case '}':
+    case '[':
+    case ']':
         return true;
     default:
         return false;
@@ -167,8 +184,8 @@ char32_t nextCodePoint(std::string_view text, std::size_t& i) {
 // C1 controls and Unicode white space: invisible in a host name, refused by browsers,
 // and removed by trimming once they end a composed address.
 bool isInvisible(char32_t c) {
-    return c <= 0x9F || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 ||
-           c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+    return c <= 0x9F || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 ||
+           c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
 std::optional<std::string> readRegName(std::string_view text) {

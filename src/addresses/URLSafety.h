@@ -26,19 +26,46 @@ struct Result {
 // Names of tracking parameters, compared with the decoded, lower-cased name. Any name
 // starting with "utm_" counts as tracking too.
 inline constexpr std::array<std::string_view, 26> trackingNames{
-    "fbclid", "gclid", "dclid", "gbraid", "wbraid", "msclkid", "mc_cid", "mc_eid", "_hsenc",
-    "_hsmi", "igshid", "yclid", "twclid", "ttclid", "li_fat_id", "mkt_tok", "vero_id",
-    "vero_conv", "oly_anon_id", "oly_enc_id", "wickedid", "ref_src", "s_cid", "srsltid", "_ga",
-    "_gl"};
+    "fbclid",      "gclid",      "dclid",    "gbraid",  "wbraid", "msclkid",   "mc_cid",  "mc_eid",  "_hsenc",
+    "_hsmi",       "igshid",     "yclid",    "twclid",  "ttclid", "li_fat_id", "mkt_tok", "vero_id", "vero_conv",
+    "oly_anon_id", "oly_enc_id", "wickedid", "ref_src", "s_cid",  "srsltid",   "_ga",     "_gl"};
 
 // Names of query parameters that carry credentials, compared with the decoded,
 // lower-cased name.
-inline constexpr std::array<std::string_view, 34> secretNames{
-    "access_token", "id_token", "refresh_token", "token", "auth", "authorization", "api_key",
-    "apikey", "key", "password", "passwd", "pwd", "pass", "secret", "client_secret",
-    "session", "sessionid", "session_id", "sid", "signature", "sig", "code", "state", "jwt",
-    "otp", "nonce", "credential", "credentials", "x-amz-signature", "x-amz-credential",
-    "x-amz-security-token", "awsaccesskeyid", "x-goog-signature", "x-goog-credential"};
+inline constexpr std::array<std::string_view, 34> secretNames{"access_token",
+                                                              "id_token",
+                                                              "refresh_token",
+                                                              "token",
+                                                              "auth",
+                                                              "authorization",
+                                                              "api_key",
+                                                              "apikey",
+                                                              "key",
+                                                              "password",
+                                                              "passwd",
+                                                              "pwd",
+                                                              "pass",
+                                                              "secret",
+                                                              "client_secret",
+                                                              "session",
+                                                              "sessionid",
+                                                              "session_id",
+                                                              "sid",
+                                                              "signature",
+                                                              "sig",
+                                                              "code",
+                                                              "state",
+                                                              "jwt",
+                                                              "otp",
+                                                              "nonce",
+                                                              "credential",
+                                                              "credentials",
+                                                              "x-amz-signature",
+                                                              "x-amz-credential",
+                                                              "x-amz-security-token",
+                                                              "awsaccesskeyid",
+                                                              "x-goog-signature",
+                                                              "x-goog-credential"};
 
 // Texts whose presence in a lower-cased fragment marks it as carrying a credential
 // (sign-in flows return tokens in the fragment).

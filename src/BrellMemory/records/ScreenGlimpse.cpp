@@ -1,4 +1,4 @@
-#include "BrellCore/connector/ScreenGlimpse.h"
+#include "BrellMemory/records/ScreenGlimpse.h"
 
 #include <algorithm>
 

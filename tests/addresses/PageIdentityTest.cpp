@@ -1,4 +1,4 @@
-#include "BrellMemory/store/PageIdentity.h"
+#include "addresses/PageIdentity.h"
 
 #include <gtest/gtest.h>
 
@@ -65,10 +65,8 @@ TEST(PageIdentityTest, Patterns) {
         bool matches;
     };
     const Case ids[] = {
-        {"eleven characters", id, true},
-        {"hyphen and underscore", "a_b-c_d-e_f", true},
-        {"final line break", id + "\n", false},
-        {"ten characters", id.substr(0, 10), false},
+        {"eleven characters", id, true},        {"hyphen and underscore", "a_b-c_d-e_f", true},
+        {"final line break", id + "\n", false}, {"ten characters", id.substr(0, 10), false},
         {"percent sign", "dQw4w9WgXc%", false},
     };
     for (const auto& c : ids) {
@@ -186,8 +184,8 @@ TEST(PageIdentityTest, ArticleAddressesAndSourceKeys) {
 
 TEST(PageIdentityTest, RandomBytesNeverThrow) {
     std::mt19937 random(4242);
-    const std::string prefixes[] = {"", "https://youtu.be/", "https://www.youtube.com/watch?v=",
-                                    "https://example.com/", "http://[::1]/"};
+    const std::string prefixes[] = {"", "https://youtu.be/", "https://www.youtube.com/watch?v=", "https://example.com/",
+                                    "http://[::1]/"};
     for (int i = 0; i < 3000; ++i) {
         std::string text = prefixes[random() % std::size(prefixes)];
         std::size_t length = random() % 24;

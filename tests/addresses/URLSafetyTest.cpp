@@ -1,7 +1,7 @@
-#include "BrellMemory/store/URLSafety.h"
+#include "addresses/URLSafety.h"
 
+#include "addresses/URLComponents.h"
 #include "util/Text.h"
-#include "util/URLComponents.h"
 
 #include <gtest/gtest.h>
 
@@ -29,8 +29,8 @@ URLSafety::Result clean(std::string url, bool redacted = false) {
 TEST(URLSafetyTest, Sanitize) {
     const std::string domain = "https://example.com/";
     const SanitizeCase cases[] = {
-        {"trimmed, tracking removed, the rest kept in order",
-         " \n https://Example.com/a?utm_source=x&id=3&b=2#top \n", clean("https://Example.com/a?id=3&b=2#top")},
+        {"trimmed, tracking removed, the rest kept in order", " \n https://Example.com/a?utm_source=x&id=3&b=2#top \n",
+         clean("https://Example.com/a?id=3&b=2#top")},
         {"scheme lower-cased, host case kept", "HTTPS://WWW.Example.com/", clean("https://WWW.Example.com/")},
         {"plural of a secret name kept, upper-case secret dropped", domain + "?keys=1&KEY=2",
          clean(domain + "?keys=1", true)},
@@ -55,8 +55,11 @@ TEST(URLSafetyTest, Sanitize) {
         {"IPv6 host and port", "http://[2001:db8::1]:8080/x?sid=1", clean("http://[2001:db8::1]:8080/x", true)},
         {"file address without host", "file:///Users/me/Notes.txt", clean("file:///Users/me/Notes.txt")},
         {"file address with host", "FILE://server/share/x", clean("file://server/share/x")},
-        {"Unicode host kept, path encoded", "https://m\xC3\xBCnchen.de/stra\xC3\x9F" "e",
-         clean("https://m\xC3\xBCnchen.de/stra%C3%9F" "e")},
+        {"Unicode host kept, path encoded",
+         "https://m\xC3\xBCnchen.de/stra\xC3\x9F"
+         "e",
+         clean("https://m\xC3\xBCnchen.de/stra%C3%9F"
+               "e")},
         {"emoji path encoded", domain + "\xF0\x9F\x98\x80?q=\xF0\x9F\x98\x80",
          clean(domain + "%F0%9F%98%80?q=%F0%9F%98%80")},
         {"mailto", "mailto:a@example.com", std::nullopt},
@@ -100,11 +103,20 @@ TEST(URLSafetyTest, ParameterNames) {
         bool secret;
     };
     const Case cases[] = {
-        {"utm_campaign", true, false}, {"UTM_Whatever", true, false}, {"utm", false, false},
-        {"fbclid", true, false},       {"_GA", true, false},          {"srsltid", true, false},
-        {"key", false, true},          {"Key", false, true},          {"keys", false, false},
-        {"X-Amz-Signature", false, true}, {"AWSAccessKeyId", false, true}, {"state", false, true},
-        {"q", false, false},           {"", false, false},
+        {"utm_campaign", true, false},
+        {"UTM_Whatever", true, false},
+        {"utm", false, false},
+        {"fbclid", true, false},
+        {"_GA", true, false},
+        {"srsltid", true, false},
+        {"key", false, true},
+        {"Key", false, true},
+        {"keys", false, false},
+        {"X-Amz-Signature", false, true},
+        {"AWSAccessKeyId", false, true},
+        {"state", false, true},
+        {"q", false, false},
+        {"", false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -162,8 +174,8 @@ public:
         Address a;
         const char* schemes[] = {"https", "HTTP", "Https", "file"};
         const char* userinfos[] = {"", "", "u@", "u:p@", "%75ser:pa%3Ass@", ":@", "me%40home@"};
-        const char* hosts[] = {"example.com", "WWW.Example.ORG", "[::1]", "127.0.0.1:8080",
-                               "m\xC3\xBCnchen.de", "a.b.c:443"};
+        const char* hosts[] = {"example.com",    "WWW.Example.ORG",   "[::1]",
+                               "127.0.0.1:8080", "m\xC3\xBCnchen.de", "a.b.c:443"};
         const char* paths[] = {"", "/", "/a/b/", "/login", "/%F0%9F%98%80", "/x;y=1"};
         a.text = pick(schemes);
         a.text += "://";
@@ -208,8 +220,7 @@ public:
     }
 
 private:
-    template <typename Options>
-    auto pick(const Options& options) -> decltype(options[0]) {
+    template <typename Options> auto pick(const Options& options) -> decltype(options[0]) {
         return options[random_() % std::size(options)];
     }
 

@@ -1,4 +1,4 @@
-#include "BrellCore/board/TextFragment.h"
+#include "addresses/TextFragment.h"
 
 #include <gtest/gtest.h>
 
@@ -26,10 +26,16 @@ TEST(TextFragmentTest, DirectiveText) {
     };
     const Case cases[] = {
         {"short one-line quote", "Prices rise 5% in May", "Prices%20rise%205%25%20in%20May"},
-        {"white space collapsed", "  Prices \t rise\xC2\xA0\xC2\xA0" "again  ", "Prices%20rise%20again"},
+        {"white space collapsed",
+         "  Prices \t rise\xC2\xA0\xC2\xA0"
+         "again  ",
+         "Prices%20rise%20again"},
         {"a line break leads to the start/end form", "First line here\nsecond line there",
          "First%20line%20here,second%20line%20there"},
-        {"Unicode line separator counts as a line break", "a\xE2\x80\xA8" "b", "a,b"},
+        {"Unicode line separator counts as a line break",
+         "a\xE2\x80\xA8"
+         "b",
+         "a,b"},
         {"surrounding line breaks do not", "\n\nonly words here\r\n", "only%20words%20here"},
         {"seven words on two lines: three, then four", "a b c\nd e f g", "a%20b%20c,d%20e%20f%20g"},
         {"twelve words longer than 80 characters",
@@ -47,7 +53,10 @@ TEST(TextFragmentTest, DirectiveText) {
         {"hyphen, comma and ampersand encoded", "well-known, tested & true", "well%2Dknown%2C%20tested%20%26%20true"},
         {"unreserved characters kept", "a.b_c~d", "a.b_c~d"},
         {"emoji and accents", "I \xE2\x9D\xA4\xEF\xB8\x8F caf\xC3\xA9", "I%20%E2%9D%A4%EF%B8%8F%20caf%C3%A9"},
-        {"ill-formed UTF-8 becomes a replacement character", "a\xFF" "b", "a%EF%BF%BDb"},
+        {"ill-formed UTF-8 becomes a replacement character",
+         "a\xFF"
+         "b",
+         "a%EF%BF%BDb"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -97,8 +106,8 @@ TEST(TextFragmentTest, AllowedSet) {
 // separating comma, and nothing throws.
 TEST(TextFragmentTest, RandomQuotesGiveWellFormedDirectives) {
     std::mt19937 random(31337);
-    const std::string pieces[] = {"a", "Z", " ", "\n", "-", ",", "&", "%", "#", ":~:",
-                                  "\xC3\xA9", "\xF0\x9F\x98\x80", "\xE2\x80\xA8", "word "};
+    const std::string pieces[] = {
+        "a", "Z", " ", "\n", "-", ",", "&", "%", "#", ":~:", "\xC3\xA9", "\xF0\x9F\x98\x80", "\xE2\x80\xA8", "word "};
     const std::string base = "https://example.com/p#anchor:~:text=old";
     for (int i = 0; i < 3000; ++i) {
         std::string quote;

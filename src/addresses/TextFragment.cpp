@@ -1,8 +1,8 @@
-#include "BrellCore/board/TextFragment.h"
+#include "addresses/TextFragment.h"
 
+#include "addresses/URLComponents.h"
 #include "util/Regex.h"
 #include "util/Text.h"
-#include "util/URLComponents.h"
 
 #include <vector>
 

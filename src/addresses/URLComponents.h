@@ -45,14 +45,14 @@ public:
         bool operator==(const QueryItem&) const = default;
     };
 
-    std::optional<std::string> scheme;   // without ":"; none for a relative reference
-    std::optional<std::string> user;     // percent-encoded; none without "@"
-    std::optional<std::string> password; // percent-encoded; none without ":" in the user information
-    std::optional<std::string> host;     // none without "//"; IPv6 literals without brackets
-    std::optional<int> port;             // none when absent or written empty ("http://a:/")
-    std::string path;                    // percent-encoded, possibly empty
+    std::optional<std::string> scheme;                // without ":"; none for a relative reference
+    std::optional<std::string> user;                  // percent-encoded; none without "@"
+    std::optional<std::string> password;              // percent-encoded; none without ":" in the user information
+    std::optional<std::string> host;                  // none without "//"; IPv6 literals without brackets
+    std::optional<int> port;                          // none when absent or written empty ("http://a:/")
+    std::string path;                                 // percent-encoded, possibly empty
     std::optional<std::vector<QueryItem>> queryItems; // none without "?"; empty for a bare "?"
-    std::optional<std::string> fragment; // percent-encoded, without "#"; none without "#"
+    std::optional<std::string> fragment;              // percent-encoded, without "#"; none without "#"
 
     bool operator==(const URLComponents&) const = default;
 

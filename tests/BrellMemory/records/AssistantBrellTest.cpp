@@ -1,4 +1,4 @@
-#include "BrellCore/connector/AssistantBrell.h"
+#include "BrellMemory/records/AssistantBrell.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,8 @@ TEST(AssistantBrellTest, TermsSplitATypedList) {
         std::vector<std::string> expected;
     } cases[] = {
         {"short pieces are dropped", "ab, cd; pricing tiers", {"pricing tiers"}},
-        {"commas, semicolons and line breaks", "acme,beta;gamma\ndelta\r\nepsilon\u2028zeta",
+        {"commas, semicolons and line breaks",
+         "acme,beta;gamma\ndelta\r\nepsilon\u2028zeta",
          {"acme", "beta", "gamma", "delta", "epsilon", "zeta"}},
         {"spaces and tabs are trimmed", " \tAcme pricing \t,, ;", {"Acme pricing"}},
         {"three characters are enough", "abc,ab", {"abc"}},

@@ -10,10 +10,10 @@
 namespace brell {
 
 struct VisualSummary {
-    int64_t id;           // the session's id
-    std::string app;      // application name
-    std::string title;    // window title
-    std::string note;     // the user's note; may be empty
+    int64_t id;        // the session's id
+    std::string app;   // application name
+    std::string title; // window title
+    std::string note;  // the user's note; may be empty
     Date startedAt;
     Date endedAt;
     int64_t frames;       // pictures in the session

@@ -1,15 +1,14 @@
-#include "BrellMemory/store/URLSafety.h"
+#include "addresses/URLSafety.h"
 
+#include "addresses/URLComponents.h"
 #include "util/Text.h"
-#include "util/URLComponents.h"
 
 #include <algorithm>
 
 namespace brell::URLSafety {
 namespace {
 
-template <std::size_t N>
-bool contains(const std::array<std::string_view, N>& table, std::string_view name) {
+template <std::size_t N> bool contains(const std::array<std::string_view, N>& table, std::string_view name) {
     return std::find(table.begin(), table.end(), name) != table.end();
 }
 

@@ -1,4 +1,4 @@
-#include "BrellCore/connector/AssistantBrell.h"
+#include "BrellMemory/records/AssistantBrell.h"
 
 #include "util/Text.h"
 

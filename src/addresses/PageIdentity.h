@@ -19,8 +19,8 @@ namespace brell::PageIdentity {
 
 // YouTube's hosts, lower-case: the first three are the watch-page hosts the companion
 // reports videos from; then the music host and the privacy-enhanced embedding host.
-inline constexpr std::array<std::string_view, 5> youtubeHosts{
-    "www.youtube.com", "youtube.com", "m.youtube.com", "music.youtube.com", "www.youtube-nocookie.com"};
+inline constexpr std::array<std::string_view, 5> youtubeHosts{"www.youtube.com", "youtube.com", "m.youtube.com",
+                                                              "music.youtube.com", "www.youtube-nocookie.com"};
 
 // First path segments after which the second segment is a video id ("/shorts/<id>").
 inline constexpr std::array<std::string_view, 4> youtubePathPrefixes{"shorts", "embed", "live", "v"};

@@ -1,8 +1,8 @@
-#include "BrellMemory/store/PageIdentity.h"
+#include "addresses/PageIdentity.h"
 
-#include "BrellMemory/store/URLSafety.h"
+#include "addresses/URLComponents.h"
+#include "addresses/URLSafety.h"
 #include "util/Text.h"
-#include "util/URLComponents.h"
 
 #include <algorithm>
 
@@ -79,9 +79,8 @@ std::optional<std::string> youtubeID(std::string_view text) {
     } else if (std::find(youtubeHosts.begin(), youtubeHosts.end(), host) != youtubeHosts.end()) {
         if (parts->path == "/watch") {
             candidate = watchValue(*parts);
-        } else if (pieces.size() >= 2 &&
-                   std::find(youtubePathPrefixes.begin(), youtubePathPrefixes.end(), pieces[0]) !=
-                       youtubePathPrefixes.end()) {
+        } else if (pieces.size() >= 2 && std::find(youtubePathPrefixes.begin(), youtubePathPrefixes.end(), pieces[0]) !=
+                                             youtubePathPrefixes.end()) {
             candidate = pieces[1];
         }
     }
