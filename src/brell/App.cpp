@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "BrellCore/integration/AppVersion.h"
 #include "brell/AppContext.h"
 #include "brell/Commands.h"
 
@@ -11,7 +12,7 @@ namespace brell {
 
 int appMain(int argc, char** argv) {
     CLI::App app{"BRELL: a private research memory. Everything stays on this computer.", "brell"};
-    app.set_version_flag("--version", std::string("brell ") + BRELL_VERSION);
+    app.set_version_flag("--version", "brell " + AppVersion::current().display());
     app.require_subcommand(1);
     AppContext context(std::cout, std::cerr);
     registerCommands(app, context);
