@@ -20,10 +20,10 @@ void registerCommands(CLI::App& app, AppContext& context) {
 
     // `brell --help` lists the commands by what they work on.
     static const std::map<std::string, std::string> groups = {
-        {"memory", "Memory"}, {"origins", "Memory"},   {"import", "Memory"}, {"screen", "Memory"},
-        {"seen", "Recall"},   {"search", "Recall"},    {"ask", "Recall"},    {"moments", "Recall"},
-        {"board", "Board"},   {"share", "Assistants"}, {"install", "Setup"}, {"uninstall", "Setup"},
-        {"doctor", "Setup"},  {"repair", "Setup"}};
+        {"memory", "Memory"},   {"origins", "Memory"},  {"import", "Memory"},   {"screen", "Memory"},
+        {"seen", "Recall"},     {"search", "Recall"},   {"ask", "Recall"},      {"moments", "Recall"},
+        {"board", "Board"},     {"share", "Assistants"}, {"install", "Setup"},  {"uninstall", "Setup"},
+        {"doctor", "Setup"},    {"repair", "Setup"}};
     for (auto* sub : app.get_subcommands({})) {
         auto group = groups.find(sub->get_name());
         sub->group(group == groups.end() ? "Other" : group->second);

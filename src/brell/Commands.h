@@ -12,16 +12,16 @@ class AppContext;
 
 void registerCommands(CLI::App& app, AppContext& context);
 
-void registerMemoryCommands(CLI::App& app, AppContext& context);  // memory, origins
-void registerBoardCommands(CLI::App& app, AppContext& context);   // board
-void registerImportCommands(CLI::App& app, AppContext& context);  // import transcript, import comments
-void registerSeenCommand(CLI::App& app, AppContext& context);     // seen
-void registerScreenCommands(CLI::App& app, AppContext& context);  // screen
-void registerInstallCommands(CLI::App& app, AppContext& context); // install, uninstall, doctor
-void registerSearchCommands(CLI::App& app, AppContext& context);  // search, ask
-void registerMomentsCommands(CLI::App& app, AppContext& context); // moments
-void registerShareCommands(CLI::App& app, AppContext& context);   // share
-void registerRepairCommands(CLI::App& app, AppContext& context);  // repair
+void registerMemoryCommands(CLI::App& app, AppContext& context);   // memory, origins
+void registerBoardCommands(CLI::App& app, AppContext& context);    // board
+void registerImportCommands(CLI::App& app, AppContext& context);   // import transcript, import comments
+void registerSeenCommand(CLI::App& app, AppContext& context);      // seen
+void registerScreenCommands(CLI::App& app, AppContext& context);   // screen
+void registerInstallCommands(CLI::App& app, AppContext& context);  // install, uninstall, doctor
+void registerSearchCommands(CLI::App& app, AppContext& context);   // search, ask
+void registerMomentsCommands(CLI::App& app, AppContext& context);  // moments
+void registerShareCommands(CLI::App& app, AppContext& context);    // share
+void registerRepairCommands(CLI::App& app, AppContext& context);   // repair
 
 // brell doctor's lines on where this copy runs from and each of its links.
 void printLinkStatus(AppContext& context);

@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <ostream>
 
+#include "BrellCore/integration/AppVersion.h"
 #include "BrellCore/integration/AssistantConnections.h"
 #include "BrellCore/integration/RelocationPaths.h"
 #include "BrellCore/integration/RelocationRepair.h"
@@ -114,18 +115,21 @@ bool anyFailed(const RelocationReport& report) {
 
 // The lines every report shows: this copy, each link and the companion folder.
 void printReport(std::ostream& out, const InstallLayout::Copy& copy, const RelocationPaths& paths,
-                 const RelocationReport& report, Mode mode) {
+                 const RelocationReport& report, Mode mode, const std::string& indent = "") {
     out << "This copy: " << shown(copy.appBinary) << " (" << shown(InstallLayout::describe(copy)) << ")\n";
-    out << "Google Chrome: " << browserLine(report.chrome, mode) << "\n";
+    if (!indent.empty()) {
+        out << indent << AppVersion::current().display() << "\n";
+    }
+    out << indent << "Google Chrome: " << browserLine(report.chrome, mode) << "\n";
     for (const auto& other : report.otherBrowsers) {
-        out << other.browser << ": " << browserLine(other.result, mode) << "\n";
+        out << indent << other.browser << ": " << browserLine(other.result, mode) << "\n";
     }
-    out << "Claude Desktop: " << claudeDesktopLine(report.claudeDesktop, mode) << "\n";
+    out << indent << "Claude Desktop: " << claudeDesktopLine(report.claudeDesktop, mode) << "\n";
     for (const auto& link : AssistantConnections::check(paths, isFileThere)) {
-        out << shown(AssistantConnections::describe(link, paths.appBinary)) << "\n";
+        out << indent << shown(AssistantConnections::describe(link, paths.appBinary)) << "\n";
     }
-    out << "Companion extension: " << companionLine(report.companion, paths, mode) << "\n  "
-        << shown(paths.companionFolder) << "\n";
+    out << indent << "Companion extension: " << companionLine(report.companion, paths, mode) << "\n"
+        << indent << "  " << shown(paths.companionFolder) << "\n";
 }
 
 void registerRepair(CLI::App& app, AppContext& context) {
@@ -168,9 +172,9 @@ void printLinkStatus(AppContext& context) {
     }
     RelocationPaths paths = RelocationPaths::forThisComputer(copy);
     RelocationReport report = RelocationRepair::run(paths, true, isFileThere, Mode::preview);
-    printReport(out, copy, paths, report, Mode::preview);
+    printReport(out, copy, paths, report, Mode::preview, "  ");
     if (auto offer = InstallLayout::offerMessage(copy.placement)) {
-        out << *offer << "\n";
+        out << "  " << *offer << "\n";
     }
     bool stale = report.chrome.kind == ManifestRepair::Kind::repaired ||
                  report.claudeDesktop.kind == ManifestRepair::Kind::repaired ||
@@ -180,7 +184,7 @@ void printLinkStatus(AppContext& context) {
         stale = stale || other.result.kind == ManifestRepair::Kind::repaired;
     }
     if (stale) {
-        out << "Run brell repair to point them at this copy.\n";
+        out << "  Run brell repair to point them at this copy.\n";
     }
 }
 
