@@ -52,7 +52,7 @@ install: release
 
 uninstall:
 	@test -f $(INSTALLED) || { echo "Nothing installed by make install in $(PREFIX)."; exit 1; }
-	@while IFS= read -r f; do rm -f "$$f"; done < $(INSTALLED)
+	@while IFS= read -r f || [ -n "$$f" ]; do rm -f "$$f"; done < $(INSTALLED)
 	@rm -f $(INSTALLED)
 	@find $(PREFIX)/share/brell -depth -type d -empty -delete 2>/dev/null || true
 	@echo "Removed BRELL from $(PREFIX)."
