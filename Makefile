@@ -41,3 +41,23 @@ bench: release
 
 clean:
 	@rm -rf $(BUILD) $(RELEASE)
+
+# Installs brell, brell-memory-host and the companion extension's source copy under
+# PREFIX (PREFIX=~/.local for your account only), with the list of what it wrote, so
+# that uninstall removes exactly those files. Then `brell install` links the browsers.
+PREFIX ?= /usr/local
+INSTALLED = $(PREFIX)/share/brell/installed-files.txt
+.PHONY: install uninstall
+
+install: release
+	@cmake --install $(RELEASE) --prefix $(PREFIX)
+	@mkdir -p $(PREFIX)/share/brell
+	@cp $(RELEASE)/install_manifest.txt $(INSTALLED)
+	@echo "Installed in $(PREFIX). Next: $(PREFIX)/bin/brell install"
+
+uninstall:
+	@test -f $(INSTALLED) || { echo "Nothing installed by make install in $(PREFIX)."; exit 1; }
+	@while IFS= read -r f || [ -n "$$f" ]; do rm -f "$$f"; done < $(INSTALLED)
+	@rm -f $(INSTALLED)
+	@find $(PREFIX)/share/brell -depth -type d -empty -delete 2>/dev/null || true
+	@echo "Removed BRELL from $(PREFIX)."

@@ -21,5 +21,9 @@ void registerInstallCommands(CLI::App& app, AppContext& context); // install, un
 void registerSearchCommands(CLI::App& app, AppContext& context);  // search, ask
 void registerMomentsCommands(CLI::App& app, AppContext& context); // moments
 void registerShareCommands(CLI::App& app, AppContext& context);   // share
+void registerRepairCommands(CLI::App& app, AppContext& context);  // repair
+
+// brell doctor's lines on where this copy runs from and each of its links.
+void printLinkStatus(AppContext& context);
 
 } // namespace brell

@@ -99,6 +99,7 @@ void registerDoctor(CLI::App& app, AppContext& context) {
             for (const auto& entry : HostManifest::check(host)) {
                 out << "  " << entry.browser << ": " << describe(entry) << "\n";
             }
+            printLinkStatus(context);
         });
 }
 
