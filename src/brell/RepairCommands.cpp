@@ -10,8 +10,8 @@
 #include "BrellCore/integration/RelocationPaths.h"
 #include "BrellCore/integration/RelocationRepair.h"
 #include "brell/AppContext.h"
-#include "brell/TextOutput.h"
 #include "brell/Commands.h"
+#include "brell/TextOutput.h"
 #include "platform/FileSystem.h"
 #include "platform/InstallLayout.h"
 
