@@ -27,6 +27,7 @@ let refreshTimer = null;
 let pumping = false;
 let storageChain = Promise.resolve();
 let requestCounter = 0;
+let recentReplies = []; // the host's last answers to events, for the popup and for tests
 
 // --- storage: one writer at a time -------------------------------------------------
 
@@ -179,6 +180,7 @@ async function pump() {
         break; // the port went down; the event stays queued
       }
       const result = await withStore((q) => Queue.applyReply(q, entry.event.eventId, reply, Date.now()));
+      recentReplies = recentReplies.slice(-19).concat([{ kind: entry.event.kind, outcome: result.outcome, reply }]);
       if (result.refreshState || (reply && reply.captureEpoch !== undefined && reply.captureEpoch !== state.captureEpoch)) {
         await refreshState();
       }
@@ -310,13 +312,14 @@ async function revoke(origin) {
 chrome.runtime.onMessage.addListener((message, sender, reply) => {
   const work = (async () => {
     await ready;
-    if (!port) connect();
     switch (message && message.type) {
       case 'page.view':
         return captureView(message.kind, sender.url || '');
       case 'page.observed':
         return observed(message, sender);
       case 'popup.status':
+        // Someone is looking: try the host now rather than at the next back-off step.
+        if (!port) connect();
         return popupStatus(message.url);
       case 'popup.approve':
         return approve(message.origin, message.tabId);

@@ -44,7 +44,8 @@
         heading = text;
         headingLocator = locator;
       }
-      found.push({ element, locator, text, heading: isHeading ? null : heading, headingLocator, isHeading });
+      // A heading opens its own section, so it is kept with the paragraphs under it.
+      found.push({ element, locator, text, heading, headingLocator, isHeading });
     }
     return found;
   }
