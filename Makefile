@@ -23,6 +23,7 @@ check: deps
 test: check build
 	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	@scripts/test-companion $(BUILD)/bin
 	@FUZZ_BUILD=$(FUZZ) JOBS=$(JOBS) scripts/fuzz 20
 
 # Every fuzz target for a minute; FUZZ_SECONDS=600 make fuzz for longer.

@@ -30,11 +30,13 @@ int hostMain(int argc, char** argv) {
     // A browser that closes its end mid-reply must end the process quietly, not kill it.
     std::signal(SIGPIPE, SIG_IGN);
 
-    const std::string expectedOrigin = "chrome-extension://" + std::string(CompanionIdentity::extensionID) + "/";
+    const std::vector<std::string> expectedOrigins = CompanionIdentity::origins();
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const bool testMode = Environment::value("BRELL_MEMORY_DB").has_value();
 
-    bool callerOK = args.empty() ? testMode : std::find(args.begin(), args.end(), expectedOrigin) != args.end();
+    bool callerOK = args.empty() ? testMode
+                                 : std::find_first_of(args.begin(), args.end(), expectedOrigins.begin(),
+                                                      expectedOrigins.end()) != args.end();
     if (!callerOK) {
         say("refusing caller " + (args.empty() ? std::string("(none)") : args.front()));
         return 1;
