@@ -24,6 +24,16 @@ MemoryStore& AppContext::memory() {
             throw CommandError("could not open the memory at " + memoryPath() + " (" + e.what() +
                                "); check that the folder is writable or set BRELL_MEMORY_DB.");
         }
+        if (purgeWhenDue) {
+            try {
+                auto last = memory_->lastPurge();
+                if (!last || memory_->now() - *last > 86400) {
+                    memory_->purgeExpired();
+                }
+            } catch (const std::exception&) {
+                // A busy or unreadable memory is purged on a later run.
+            }
+        }
     }
     return *memory_;
 }

@@ -21,5 +21,9 @@ void registerInstallCommands(CLI::App& app, AppContext& context); // install, un
 void registerSearchCommands(CLI::App& app, AppContext& context);  // search, ask
 void registerMomentsCommands(CLI::App& app, AppContext& context); // moments
 void registerShareCommands(CLI::App& app, AppContext& context);   // share
+void registerVisualCommands(CLI::App& app, AppContext& context);  // visual
+void registerSourcesCommands(CLI::App& app, AppContext& context); // sources
+// memory retention, purge, clear, backup, restore; after registerMemoryCommands.
+void registerRetentionCommands(CLI::App& app, AppContext& context);
 
 } // namespace brell

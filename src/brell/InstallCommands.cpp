@@ -10,6 +10,7 @@
 #include "platform/BrowserFolders.h"
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
+#include "util/ISODate.h"
 
 namespace brell {
 namespace {
@@ -83,6 +84,9 @@ void registerDoctor(CLI::App& app, AppContext& context) {
             out << "  full-text search "
                 << (store.hasFullTextSearch() ? "available" : "unavailable (pattern search is used)") << "\n";
             out << "  " << store.sourceCount() << " sources, " << store.chunkCount() << " chunks\n";
+            auto purged = store.lastPurge();
+            out << "  last purge " << (purged ? ISODate::format(*purged, false) : std::string("never")) << ", keeping "
+                << s.retentionDays << " days\n";
             out << "Board:   " << context.boardPath() << "\n";
             try {
                 out << "  " << CardStore::readCards(context.boardPath()).size() << " items\n";
