@@ -170,7 +170,11 @@ std::optional<VisualFrame> MemoryStore::addVisualFrame(int64_t sessionID, std::s
             if (!current) {
                 return std::nullopt; // deleted since it was read
             }
-            int64_t number = db.one("SELECT coalesce(max(id), 0) + 1 AS n FROM visual_frame")->integer("n");
+            // The id the row will get: never used before, so a picture removed late
+            // after its row's deletion can never be a new frame's file of the same name.
+            int64_t number =
+                db.one("SELECT coalesce((SELECT seq FROM sqlite_sequence WHERE name = 'visual_frame'), 0) + 1 AS n")
+                    ->integer("n");
             VisualFrame f{0, sessionID, now(), frameFileName(number), false};
             written = folder + "/" + f.file;
             FileSystem::writeAtomically(written, jpeg);

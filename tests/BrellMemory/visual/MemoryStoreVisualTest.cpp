@@ -56,6 +56,11 @@ TEST_F(VisualSessionTest, AFrameIsAFileWithOwnerOnlyPermissionsAndARow) {
     EXPECT_EQ(store.visualSession(id)->endedAt, clock);
     EXPECT_EQ(store.visualFrames(id), (std::vector<VisualFrame>{first, second}));
     EXPECT_EQ(files(), rows());
+
+    // A number is never given twice, also after the newest frame was deleted: its
+    // picture may still be on its way out.
+    store.deleteVisualFrame(second.id);
+    EXPECT_EQ(add(id).file, "000003.jpg");
 }
 
 TEST_F(VisualSessionTest, AFrameWhosePictureCannotBeWrittenLeavesNoRow) {
