@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "BrellMemory/db/MemoryBackup.h"
 #include "BrellMemory/visual/VisualFixture.h"
 #include "platform/FileSystem.h"
@@ -66,6 +69,39 @@ TEST_F(MemoryBackupTest, ACopyAndItsPicturesComeBack) {
     MemoryStore other(tmp.file("Memory.sqlite"));
     EXPECT_EQ(other.source(1)->title, "Tides");
     EXPECT_FALSE(other.source(2));
+}
+
+TEST_F(MemoryBackupTest, ACopyTakenWhileAnotherProcessWritesIsOneMoment) {
+    // Another connection, as the companion host holds, adds sources two at a time in
+    // one transaction each: a consistent copy always holds an even number of them.
+    std::atomic<bool> stop{false};
+    std::atomic<int> written{0};
+    std::thread writer([&] {
+        MemoryStore host(tmp.file("Memory.sqlite"));
+        for (int64_t id = 1; !stop; id += 2) {
+            host.db.transaction([&] {
+                for (int64_t i : {id, id + 1}) {
+                    host.db.run("INSERT INTO source(id, key, kind, url, title, origin, first_seen, last_seen) "
+                                "VALUES (?, ?, 'video', 'u', 'Tides', 'o', 1, 1)",
+                                {Value(i), Value("youtube:w" + std::to_string(i))});
+                }
+            });
+            written += 2;
+        }
+    });
+    while (written < 50) {
+        std::this_thread::yield();
+    }
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        MemoryBackup::backup(store, file);
+        EXPECT_EQ(SQLiteDB::queryFile(file, "PRAGMA integrity_check")[0].text("integrity_check"), "ok");
+        int64_t copied = SQLiteDB::queryFile(file, "SELECT count(*) AS n FROM source")[0].integer("n");
+        EXPECT_GE(copied, 50);
+        EXPECT_EQ(copied % 2, 0);
+    }
+    stop = true;
+    writer.join();
 }
 
 TEST_F(MemoryBackupTest, APictureGoneBeforeTheCopyIsCountedMissing) {
