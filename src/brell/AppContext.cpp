@@ -27,7 +27,9 @@ MemoryStore& AppContext::memory() {
         if (purgeWhenDue) {
             try {
                 auto last = memory_->lastPurge();
-                if (!last || memory_->now() - *last > 86400) {
+                Date now = memory_->now();
+                // A last purge in the future means the clock was set back: purge too.
+                if (!last || now - *last > 86400 || *last > now) {
                     memory_->purgeExpired();
                 }
             } catch (const std::exception&) {

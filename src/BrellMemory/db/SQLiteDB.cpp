@@ -236,11 +236,11 @@ void SQLiteDB::backupTo(const std::string& path) {
     if (rc != SQLITE_OK) {
         throw DBError(rc, raw != nullptr ? sqlite3_errmsg(raw) : "open failed");
     }
-    // An empty file is an empty database: created owner-only before SQLite opens it, so
-    // the copy is never readable by others, not even for a moment.
     for (const char* leftover : {"-journal", "-wal", "-shm"}) {
         (void)FileSystem::remove(path + leftover); // a journal of an earlier copy must not be replayed
     }
+    // An empty file is an empty database: created owner-only before SQLite opens it, so
+    // the copy is never readable by others, not even for a moment.
     FileSystem::writeAtomically(path, "");
     raw = nullptr;
     rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
