@@ -21,6 +21,7 @@ int appMain(int argc, char** argv) {
     std::ostream out(&outBuffer);
     std::ostream err(&errBuffer);
     AppContext context(out, err, std::cerr);
+    context.purgeWhenDue = true; // the daily retention purge; never in the companion host
     registerCommands(app, context);
     try {
         app.parse(argc, argv);

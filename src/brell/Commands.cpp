@@ -17,6 +17,9 @@ void registerCommands(CLI::App& app, AppContext& context) {
     registerMomentsCommands(app, context);
     registerShareCommands(app, context);
     registerRepairCommands(app, context);
+    registerVisualCommands(app, context);
+    registerSourcesCommands(app, context);
+    registerRetentionCommands(app, context);
 
     // `brell --help` lists the commands by what they work on.
     // One command a line, so that adding a command never touches its neighbours.
@@ -36,6 +39,8 @@ void registerCommands(CLI::App& app, AppContext& context) {
         {"uninstall", "Setup"},
         {"doctor", "Setup"},
         {"repair", "Setup"},
+        {"visual", "Memory"},
+        {"sources", "Memory"},
     };
     // clang-format on
     for (auto* sub : app.get_subcommands({})) {

@@ -111,6 +111,9 @@ void registerDoctor(CLI::App& app, AppContext& context) {
             out << "  full-text search "
                 << (store.hasFullTextSearch() ? "available" : "unavailable (pattern search is used)") << "\n";
             out << "  " << store.sourceCount() << " sources, " << store.chunkCount() << " chunks\n";
+            auto purged = store.lastPurge();
+            out << "  last purge " << (purged ? ISODate::format(*purged, false) : std::string("never")) << ", keeping "
+                << s.retentionDays << " days\n";
             out << "Board:   " << context.boardPath() << "\n";
             try {
                 out << "  " << CardStore::readCards(context.boardPath()).size() << " items\n";

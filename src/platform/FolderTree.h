@@ -1,12 +1,15 @@
 #pragma once
 // Whole folder trees: listing their files, copying, swapping two of them in one step and
 // removing one. Used to keep an extension's folder equal to its source copy, where a
-// reader must see the old tree or the new one, never a mix. Symbolic links are never
+// reader must see the old tree or the new one, never a mix, and to sweep and copy the
+// picture folders of Visual mode. Symbolic links are never
 // followed: a link inside a tree is listed as what it is and copied as a link. Failures
 // throw FileError naming the path and the system's reason. Thread-safe (no state).
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "util/Date.h"
 
 namespace brell::FolderTree {
 
@@ -36,5 +39,20 @@ void exchangeByRenames(const std::string& a, const std::string& b);
 
 // Removes `path` and everything under it; a missing path is not an error.
 void remove(const std::string& path);
+
+// One entry of a folder (never "." or "..").
+struct Entry {
+    std::string name;
+    bool isFolder = false;
+    Date modifiedAt = 0; // seconds since 1970
+};
+
+// The entries of `folder` sorted by name, links listed as what they are; empty when the
+// folder does not exist.
+std::vector<Entry> entries(const std::string& folder);
+
+// Removes `path` with everything below it; a missing path is not an error. Returns
+// whether anything was removed.
+bool removeAll(const std::string& path);
 
 } // namespace brell::FolderTree
