@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <csignal>
-#include <cstdint>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -12,8 +10,9 @@
 #include "BrellCore/board/CardStore.h"
 #include "BrellMemory/db/MemoryStore.h"
 #include "BrellMemory/host/CompanionIdentity.h"
+#include "BrellMemory/host/FrameIO.h"
+#include "BrellMemory/host/FrameLoop.h"
 #include "BrellMemory/host/HostProtocol.h"
-#include "BrellMemoryHost/FrameIO.h"
 #include "platform/Environment.h"
 
 namespace brell {
@@ -51,27 +50,9 @@ int hostMain(int argc, char** argv) {
         return 1;
     }
     HostProtocol host(*store, CardStore::defaultURL());
-    const int64_t cap = store->config.maxTranscriptMessageBytes;
-
-    while (true) {
-        auto header = FrameIO::readExactly(STDIN_FILENO, 4);
-        if (!header) {
-            return 0;
-        }
-        uint32_t length = 0;
-        std::memcpy(&length, header->data(), sizeof length);
-        if (length == 0 || length > cap) {
-            FrameIO::write(STDOUT_FILENO, {{"type", "error"}, {"status", "invalid"}, {"reason", "message_too_large"}});
-            return 1;
-        }
-        auto body = FrameIO::readExactly(STDIN_FILENO, length);
-        if (!body) {
-            return 0;
-        }
-        if (!FrameIO::write(STDOUT_FILENO, host.handle(*body))) {
-            return 0;
-        }
-    }
+    auto end = FrameLoop::run(STDIN_FILENO, STDOUT_FILENO, store->config.maxTranscriptMessageBytes,
+                              [&host](std::string_view body) { return host.handle(body); });
+    return end == FrameLoop::End::lengthRefused ? 1 : 0;
 }
 
 } // namespace brell

@@ -145,9 +145,9 @@ Statement prepare(sqlite3* db, const std::string& sql, const SQLiteDB::Params& p
         } else if (p.isReal()) {
             rc = sqlite3_bind_double(raw, position, *p.real());
         } else if (p.isText()) {
-            // Text is bound up to its first NUL, as a C string would be.
+            // Bound with its length, so a NUL inside cannot cut it short.
             std::string text = *p.text();
-            rc = sqlite3_bind_text(raw, position, text.c_str(), -1, SQLITE_TRANSIENT);
+            rc = sqlite3_bind_text64(raw, position, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
         } else {
             rc = sqlite3_bind_null(raw, position);
         }
@@ -195,7 +195,8 @@ std::vector<SQLiteDB::Row> SQLiteDB::query(const std::string& sql, const Params&
                 break;
             case SQLITE_TEXT: {
                 const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), c));
-                value = Value(std::string(text != nullptr ? text : ""));
+                auto bytes = static_cast<std::size_t>(sqlite3_column_bytes(statement.get(), c));
+                value = Value(text != nullptr ? std::string(text, bytes) : std::string());
                 break;
             }
             default:
