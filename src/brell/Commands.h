@@ -21,5 +21,8 @@ void registerInstallCommands(CLI::App& app, AppContext& context);  // install, u
 void registerSearchCommands(CLI::App& app, AppContext& context);   // search, ask
 void registerMomentsCommands(CLI::App& app, AppContext& context);  // moments
 void registerShareCommands(CLI::App& app, AppContext& context);    // share
+void registerShortcutCommands(CLI::App& app, AppContext& context); // shortcut check, shortcut list
+void registerHelpCommand(CLI::App& app, AppContext& context);      // help
+void registerSetupCommand(CLI::App& app, AppContext& context);     // setup
 
 } // namespace brell
