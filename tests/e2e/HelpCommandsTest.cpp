@@ -65,8 +65,13 @@ TEST_F(HelpCommandsTest, ShortcutCheckGivesTheVerdictAndItsSentence) {
          "\u2303\u2325\u2318S (Control Option Command S) is acceptable for Save Selection.\n",
          ""},
         {{"shortcut", "check", "Ctrl-Option-Space", "--for", "visualMode"},
+         1,
+         "",
+         "brell: \u2303\u2325Space is rejected for Visual Mode: macOS uses \u2303\u2325Space to switch input "
+         "sources.\n"},
+        {{"shortcut", "check", "control option command space", "--for", "visualMode"},
          0,
-         "\u2303\u2325Space (Control Option Space) is acceptable for Visual Mode.\n",
+         "\u2303\u2325\u2318Space (Control Option Command Space) is acceptable for Visual Mode.\n",
          ""},
         {{"shortcut", "check", "cmd+shift+x"},
          0,
@@ -133,7 +138,7 @@ TEST_F(HelpCommandsTest, ShortcutsComeFromTheSettingsAndTheLegacyPresetIsCarried
                                 R"({"hotKey":"optionSpace","shortcut.visualMode":"none","other":1})");
     auto r = brell({"shortcut", "list"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_NE(r.out.find("Save Selection  \u2325Space   Saves the selected text"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Save Selection  \u2325Space  Saves the selected text"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Visual Mode     off"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Edit menu:\n"), std::string::npos);
     EXPECT_NE(r.out.find("  Ask BRELL\u2026                \u2318K\n"), std::string::npos) << r.out;
@@ -195,7 +200,8 @@ TEST_F(HelpCommandsTest, HelpListsSearchesAndExports) {
     // The user's own shortcut is the one the answers name.
     FileSystem::writeAtomically(home.file("settings.json"), R"({"shortcut.fileSelection":"1:2304"})");
     auto pause = brell({"help", "pause", "memory"});
-    EXPECT_NE(pause.out.find("\u2325\u2318S still works while Memory is paused."), std::string::npos) << pause.out;
+    EXPECT_NE(pause.out.find("stays. \u2325\u2318S still"), std::string::npos) << pause.out;
+    EXPECT_EQ(pause.out.find("\u2303\u2325\u2318S"), std::string::npos) << pause.out;
 }
 
 TEST_F(HelpCommandsTest, SetupSummaryOnAFreshHomeThenAfterMemoryOnAndInstall) {
