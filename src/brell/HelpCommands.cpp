@@ -102,7 +102,13 @@ void runHelp(AppContext& context, const HelpOptions& options) {
         return;
     }
     if (options.json) {
-        context.out << HelpContent::json(shortcuts) << "\n";
+        // The export stands in "[]" for a list it could not write; the help is never
+        // empty, so here that is a failure, not an answer.
+        std::string json = HelpContent::json(shortcuts);
+        if (json == "[]") {
+            throw CommandError("could not write the help as JSON; read it with: brell help --markdown");
+        }
+        context.out << json << "\n";
         return;
     }
     const auto all = HelpContent::entries(shortcuts);

@@ -10,6 +10,8 @@
 
 namespace brell::KeyCode {
 
+// `deleteKey` is the Delete (backspace) key, so named because `delete` is a keyword;
+// `n0` to `n9` are the digit keys of the main row.
 inline constexpr uint32_t a = 0, s = 1, d = 2, f = 3, h = 4, g = 5, z = 6, x = 7, c = 8, v = 9, b = 11, q = 12, w = 13,
                           e = 14, r = 15, y = 16, t = 17, n1 = 18, n2 = 19, n3 = 20, n4 = 21, n6 = 22, n5 = 23,
                           equal = 24, n9 = 25, n7 = 26, minus = 27, n8 = 28, n0 = 29, rightBracket = 30, o = 31, u = 32,
