@@ -29,5 +29,8 @@ void registerRetentionCommands(CLI::App& app, AppContext& context);
 
 // brell doctor's lines on where this copy runs from and each of its links.
 void printLinkStatus(AppContext& context);
+void registerShortcutCommands(CLI::App& app, AppContext& context); // shortcut check, shortcut list
+void registerHelpCommand(CLI::App& app, AppContext& context);      // help
+void registerSetupCommand(CLI::App& app, AppContext& context);     // setup
 
 } // namespace brell
