@@ -13,6 +13,7 @@
 // Nothing here throws (only std::bad_alloc, or a failure of ICU itself).
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "BrellCore/board/Capture.h"
