@@ -15,6 +15,7 @@ void registerCommands(CLI::App& app, AppContext& context) {
     registerInstallCommands(app, context);
     registerSearchCommands(app, context);
     registerMomentsCommands(app, context);
+    registerBriefCommands(app, context);
     registerShareCommands(app, context);
     registerRepairCommands(app, context);
     registerVisualCommands(app, context);
@@ -47,6 +48,7 @@ void registerCommands(CLI::App& app, AppContext& context) {
         {"setup", "Setup"},
         {"shortcut", "Setup"},
         {"help", "Help"},
+        {"brief", "Recall"},
     };
     // clang-format on
     for (auto* sub : app.get_subcommands({})) {

@@ -20,6 +20,7 @@ void registerScreenCommands(CLI::App& app, AppContext& context);  // screen
 void registerInstallCommands(CLI::App& app, AppContext& context); // install, uninstall, doctor
 void registerSearchCommands(CLI::App& app, AppContext& context);  // search, ask
 void registerMomentsCommands(CLI::App& app, AppContext& context); // moments
+void registerBriefCommands(CLI::App& app, AppContext& context);   // brief
 void registerShareCommands(CLI::App& app, AppContext& context);   // share
 void registerRepairCommands(CLI::App& app, AppContext& context);  // repair
 void registerVisualCommands(CLI::App& app, AppContext& context);  // visual
