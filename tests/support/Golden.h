@@ -1,9 +1,9 @@
 #pragma once
 // Golden files: a formatter's whole output compared byte for byte with a file kept
-// under tests/data. A run only reads them; setting BRELL_UPDATE_GOLDEN=1 writes the
-// current output instead, for a change of format that is meant, to be reviewed in the
-// diff before it is committed.
-#include <cstdlib>
+// under tests/data. The runner only ever reads them, whatever the environment says: a
+// run of the tests must never change what it checks against. Output that differs is
+// written beside the build (golden-actual/<path>), to be copied over the golden file by
+// hand once someone has read it.
 #include <string>
 
 #include <gtest/gtest.h>
@@ -15,14 +15,17 @@ namespace brell::test {
 
 inline void expectGolden(const std::string& relativePath, const std::string& actual) {
     SCOPED_TRACE(relativePath);
-    const char* update = std::getenv("BRELL_UPDATE_GOLDEN");
-    if (update && std::string(update) == "1") {
-        FileSystem::writeAtomically(fixturePath(relativePath), actual);
+    auto expected = FileSystem::read(fixturePath(relativePath));
+    if (expected && *expected == actual) {
         return;
     }
-    auto expected = FileSystem::read(fixturePath(relativePath));
-    ASSERT_TRUE(expected.has_value()) << "missing golden file tests/data/" << relativePath;
-    EXPECT_EQ(actual, *expected);
+    std::string written = std::string(BRELL_BIN_DIR) + "/../golden-actual/" + relativePath;
+    FileSystem::makeFolders(FileSystem::parentFolder(written));
+    FileSystem::writeAtomically(written, actual);
+    ADD_FAILURE() << (expected ? "differs from tests/data/" : "missing golden file tests/data/") << relativePath
+                  << "; the new output is in " << written << "\n--- expected\n"
+                  << expected.value_or("") << "--- actual\n"
+                  << actual << "\n";
 }
 
 } // namespace brell::test

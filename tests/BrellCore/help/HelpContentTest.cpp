@@ -7,6 +7,7 @@
 
 #include "BrellCore/help/HelpContent.h"
 #include "platform/FileSystem.h"
+#include "support/Golden.h"
 #include "support/TestSupport.h"
 #include "util/Json.h"
 
@@ -23,16 +24,9 @@ std::vector<std::string> ids(const std::vector<HelpEntry>& entries) {
     return out;
 }
 
-// The exports are compared with their golden files byte for byte. A normal run only
-// reads them; BRELL_UPDATE_GOLDEN=1 writes the current output instead, for a change
-// that is meant, to be reviewed in the diff.
+// The exports are compared with their golden files byte for byte.
 void expectGolden(const std::string& name, const std::string& text) {
-    SCOPED_TRACE(name);
-    const std::string path = "help/" + name;
-    if (const char* update = std::getenv("BRELL_UPDATE_GOLDEN"); update && std::string(update) == "1") {
-        FileSystem::writeAtomically(test::fixturePath(path), text);
-    }
-    EXPECT_EQ(text, test::fixture(path));
+    test::expectGolden("help/" + name, text);
 }
 
 TEST(HelpContentTest, ExportsMatchTheirGoldenFiles) {
