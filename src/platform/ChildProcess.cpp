@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <thread>
@@ -154,6 +155,12 @@ std::map<std::string, std::string> ChildProcess::currentEnvironment() {
         }
     }
     return all;
+}
+
+bool ChildProcess::isExecutable(const std::string& path) {
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           ::access(path.c_str(), X_OK) == 0;
 }
 
 ChildProcess::Result ChildProcess::run(const Options& options, const CancelToken& cancel) {

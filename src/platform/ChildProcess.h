@@ -64,6 +64,9 @@ public:
 
     // This process's environment.
     static std::map<std::string, std::string> currentEnvironment();
+
+    // True when `path` is a regular file this process may execute.
+    static bool isExecutable(const std::string& path);
 };
 
 } // namespace brell

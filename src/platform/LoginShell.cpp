@@ -10,7 +10,7 @@ namespace brell::LoginShell {
 namespace {
 
 bool isExecutable(const std::string& file) {
-    return !file.empty() && file.front() == '/' && ::access(file.c_str(), X_OK) == 0;
+    return !file.empty() && file.front() == '/' && ChildProcess::isExecutable(file);
 }
 
 std::string trimmed(std::string_view text) {
