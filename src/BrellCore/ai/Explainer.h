@@ -14,12 +14,62 @@
 
 #include "BrellCore/ai/AIProvider.h"
 #include "BrellCore/ai/ExplainError.h"
+#include "BrellCore/ai/ExplainOutcome.h"
+#include "BrellCore/ai/HTTPClient.h"
+#include "BrellCore/ai/HTTPRequest.h"
 #include "platform/CancelToken.h"
+#include "util/Json.h"
 
 namespace brell {
 
 class Explainer {
 public:
+    // What a model answered, before validate().
+    struct Note {
+        std::string explanation;
+        std::optional<std::string> caveat;
+        bool operator==(const Note&) const = default;
+    };
+
+    // The system prompt of every explanation request.
+    static const std::string instructions;
+    // The answer's schema: {"explanation": string, "caveat": string or null}, both
+    // required, nothing else. Built once, on first use.
+    static const OrderedJson& explanationSchema();
+    // The same with "caveat" as {"type": ["string", "null"]}, as OpenAI takes it.
+    static const OrderedJson& openAISchema();
+
+    // The explanation of `text` by `provider`. Deadlines: 20 s (anthropic), 8 s
+    // (openai), 90 s (claudeCode), 40 s (apple), each multiplied by `timeScale` (tests
+    // shrink it), as is the 60-second request timeout. Writes nothing anywhere.
+    static ExplainOutcome explain(const std::string& text, AIProvider provider, const std::string& apiKey,
+                                  const std::string& model, const HTTPClient& session, const CancelToken& cancel,
+                                  double timeScale = 1.0);
+
+    // Test mode: after 0.9 s (cancellable), a canned explanation that counts the words.
+    // Sends nothing anywhere.
+    static ExplainOutcome mock(const std::string& text, const CancelToken& cancel);
+
+    // The request for a cloud provider; unavailable for the others. Throws nlohmann's
+    // serialisation error for text that is not UTF-8.
+    static HTTPRequest makeRequest(const std::string& text, AIProvider provider, const std::string& apiKey,
+                                   const std::string& model);
+    static HTTPRequest anthropicRequest(const std::string& text, const std::string& apiKey, const std::string& model);
+    static HTTPRequest openAIRequest(const std::string& text, const std::string& apiKey, const std::string& model);
+
+    // Performs the request: (body, status). Transport failures become cancelled,
+    // timeout or unavailable with the offline or unreachable sentence.
+    static HTTPClient::Response send(const HTTPRequest& request, const HTTPClient& session, const CancelToken& cancel);
+
+    static Note parseAnthropic(std::string_view body, int status);
+    static Note parseOpenAI(std::string_view body, int status);
+    // The error for a failed status; `body` is the parsed reply, or null.
+    static ExplainError httpError(int status, const Json& body);
+    static Note decodeNote(std::string_view text);
+    static Note validate(const std::string& explanation, const std::optional<std::string>& caveat);
+    // The passage in <passage> tags, any closing tag inside it written "</ passage>".
+    static std::string wrap(std::string_view text);
+
     // "Claude Code · your subscription" for claudeCode without a model (after trimming
     // spaces), "Apple Intelligence · on this Mac" for apple, else the provider's short
     // name, " · " and the model as given.
