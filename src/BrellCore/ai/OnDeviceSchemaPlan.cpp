@@ -33,6 +33,25 @@ std::optional<std::vector<std::string>> texts(const Json& list) {
 
 } // namespace
 
+// Defined here, where the field type is complete.
+OnDeviceSchemaPlan::OnDeviceSchemaPlan(Kind k) : kind(k) {}
+
+OnDeviceSchemaPlan OnDeviceSchemaPlan::string() {
+    return OnDeviceSchemaPlan(Kind::string);
+}
+
+OnDeviceSchemaPlan OnDeviceSchemaPlan::integer() {
+    return OnDeviceSchemaPlan(Kind::integer);
+}
+
+OnDeviceSchemaPlan OnDeviceSchemaPlan::number() {
+    return OnDeviceSchemaPlan(Kind::number);
+}
+
+OnDeviceSchemaPlan OnDeviceSchemaPlan::boolean() {
+    return OnDeviceSchemaPlan(Kind::boolean);
+}
+
 OnDeviceSchemaPlan OnDeviceSchemaPlan::choice(std::string name, std::vector<std::string> values) {
     OnDeviceSchemaPlan plan(Kind::choice);
     plan.name = std::move(name);

@@ -44,10 +44,10 @@ public:
     static OnDeviceSchemaPlan array(OnDeviceSchemaPlan element, std::optional<int64_t> max);
     static OnDeviceSchemaPlan object(std::string name, std::vector<Field> fields);
     static OnDeviceSchemaPlan oneOf(std::string name, std::vector<OnDeviceSchemaPlan> plans);
-    static OnDeviceSchemaPlan string() { return OnDeviceSchemaPlan(Kind::string); }
-    static OnDeviceSchemaPlan integer() { return OnDeviceSchemaPlan(Kind::integer); }
-    static OnDeviceSchemaPlan number() { return OnDeviceSchemaPlan(Kind::number); }
-    static OnDeviceSchemaPlan boolean() { return OnDeviceSchemaPlan(Kind::boolean); }
+    static OnDeviceSchemaPlan string();
+    static OnDeviceSchemaPlan integer();
+    static OnDeviceSchemaPlan number();
+    static OnDeviceSchemaPlan boolean();
 
     Kind kind;
     std::string name;                      // choice, object, oneOf
@@ -59,7 +59,7 @@ public:
     bool operator==(const OnDeviceSchemaPlan& other) const;
 
 private:
-    explicit OnDeviceSchemaPlan(Kind k) : kind(k) {}
+    explicit OnDeviceSchemaPlan(Kind k);
 };
 
 struct OnDeviceSchemaPlanField {
