@@ -24,6 +24,7 @@ void registerCommands(CLI::App& app, AppContext& context) {
     registerShortcutCommands(app, context);
     registerHelpCommand(app, context);
     registerSetupCommand(app, context);
+    registerAICommands(app, context);
 
     // `brell --help` lists the commands by what they work on.
     // One command a line, so that adding a command never touches its neighbours.
@@ -49,6 +50,8 @@ void registerCommands(CLI::App& app, AppContext& context) {
         {"shortcut", "Setup"},
         {"help", "Help"},
         {"brief", "Recall"},
+        {"ai", "AI"},
+        {"explain", "AI"},
     };
     // clang-format on
     for (auto* sub : app.get_subcommands({})) {

@@ -33,5 +33,6 @@ void printLinkStatus(AppContext& context);
 void registerShortcutCommands(CLI::App& app, AppContext& context); // shortcut check, shortcut list
 void registerHelpCommand(CLI::App& app, AppContext& context);      // help
 void registerSetupCommand(CLI::App& app, AppContext& context);     // setup
+void registerAICommands(CLI::App& app, AppContext& context);       // ai status, ai use, explain
 
 } // namespace brell
