@@ -16,13 +16,14 @@ void registerCommands(CLI::App& app, AppContext& context) {
     registerSearchCommands(app, context);
     registerMomentsCommands(app, context);
     registerShareCommands(app, context);
+    registerConnectCommands(app, context);
 
     // `brell --help` lists the commands by what they work on.
     static const std::map<std::string, std::string> groups = {
-        {"memory", "Memory"}, {"origins", "Memory"},   {"import", "Memory"}, {"screen", "Memory"},
-        {"seen", "Recall"},   {"search", "Recall"},    {"ask", "Recall"},    {"moments", "Recall"},
-        {"board", "Board"},   {"share", "Assistants"}, {"install", "Setup"}, {"uninstall", "Setup"},
-        {"doctor", "Setup"}};
+        {"memory", "Memory"},   {"origins", "Memory"},   {"import", "Memory"},      {"screen", "Memory"},
+        {"seen", "Recall"},     {"search", "Recall"},    {"ask", "Recall"},         {"moments", "Recall"},
+        {"board", "Board"},     {"share", "Assistants"}, {"connect", "Assistants"}, {"install", "Setup"},
+        {"uninstall", "Setup"}, {"doctor", "Setup"}};
     for (auto* sub : app.get_subcommands({})) {
         auto group = groups.find(sub->get_name());
         sub->group(group == groups.end() ? "Other" : group->second);

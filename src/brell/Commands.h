@@ -21,5 +21,6 @@ void registerInstallCommands(CLI::App& app, AppContext& context); // install, un
 void registerSearchCommands(CLI::App& app, AppContext& context);  // search, ask
 void registerMomentsCommands(CLI::App& app, AppContext& context); // moments
 void registerShareCommands(CLI::App& app, AppContext& context);   // share
+void registerConnectCommands(CLI::App& app, AppContext& context); // connect
 
 } // namespace brell
