@@ -116,6 +116,7 @@ TEST_F(ConnectorTest, AnAssistantsConversationIsAnsweredInOrderAndChangesNothing
 }
 
 TEST_F(ConnectorTest, OddLinesGetTheirRepliesAndTheLoopGoesOn) {
+    std::string before = snapshot();
     std::string megabyte = rpc(1, "ping", {{"pad", std::string(1 << 20, 'p')}});
     std::string input = megabyte + "[1,2,3]\n" + "{\"jsonrpc\":\"2.0\",\"id\":2,\"method\":\"p\xFF\"}\n" + "{\n" +
                         R"({"jsonrpc":"2.0","method":"tools/call","params":{"name":"search_brell"}})"
@@ -137,6 +138,7 @@ TEST_F(ConnectorTest, OddLinesGetTheirRepliesAndTheLoopGoesOn) {
     EXPECT_EQ(lines[4]["result"]["isError"], true);
     EXPECT_EQ(lines[5]["id"], 4);
     EXPECT_EQ(logLines(), 0u);
+    EXPECT_EQ(snapshot(), before);
 }
 
 TEST_F(ConnectorTest, ANotificationAloneGivesNoOutput) {
@@ -171,7 +173,7 @@ TEST_F(ConnectorTest, TheConversationTakesTurns) {
     EXPECT_EQ(result.exitStatus, 0);
 }
 
-TEST(ConnectorMemoryTest, AMissingMemoryIsNotCreated) {
+TEST(ConnectorFreshHomeTest, AMissingMemoryIsNotCreated) {
     test::AppHome home;
     auto r = home.brell({"--mcp"}, toolCall(1, "find_brell_moment", {{"question", "tides"}}));
     ASSERT_EQ(r.exitStatus, 0) << r.err;

@@ -487,6 +487,35 @@ TEST_F(MCPServerTest, TheGuideIsNotLoggedWhileSharingIsOff) {
     EXPECT_TRUE(AccessLog::recent(home.logURL(), 10).empty());
 }
 
+TEST_F(MCPServerTest, ProvidersAreAskedForWhatTheToolNeeds) {
+    std::vector<std::pair<std::string, int64_t>> asked;
+    MCPServer recording = home.server();
+    recording.memoryContext = [&asked](const std::string& text, int64_t limit) {
+        asked.emplace_back("context: " + text, limit);
+        return std::vector<ContextPassage>(30, test::articlePassage());
+    };
+    recording.memoryMoments = [&asked](const std::string& text, int64_t limit) {
+        asked.emplace_back("moments: " + text, limit);
+        return std::vector<ContextPassage>(30, test::videoMoment());
+    };
+    recording.screenActivity = [&asked](const std::string& text, int64_t limit) {
+        asked.emplace_back("screen: " + text, limit);
+        return std::vector<ScreenGlimpse>(30, test::pricingWindow());
+    };
+    std::string context =
+        callTool(recording, "get_brell_context", {{"topic", " Acme pricing tiers "}, {"limit", 2}}).text;
+    std::string moment = callTool(recording, "find_brell_moment", {{"question", "glass"}, {"limit", 50}}).text;
+    callTool(recording, "get_brell_activity", {{"query", "tiers"}});
+    EXPECT_EQ(asked, (std::vector<std::pair<std::string, int64_t>>{{"context: Acme pricing tiers acme middle tier", 2},
+                                                                   {"screen: Acme pricing tiers", 3},
+                                                                   {"moments: glass", 8},
+                                                                   {"screen: tiers", 5}}));
+    // What a provider gives beyond the limit is dropped.
+    EXPECT_TRUE(context.starts_with("BRELL context for \"Acme pricing tiers\": 2 saved items, 2 Memory passages, 3 "
+                                    "windows seen on screen."));
+    EXPECT_TRUE(moment.starts_with("Moments in BRELL for \"glass\": 8 from Memory, 1 saved quote."));
+}
+
 TEST_F(MCPServerTest, FailingProvidersCountAsFindingNothing) {
     MCPServer failing = home.server();
     auto fail = [](const std::string&, int64_t) -> std::vector<ContextPassage> { throw std::runtime_error("gone"); };
