@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "BrellCore/integration/AppVersion.h"
 #include "brell/AppContext.h"
 #include "brell/Commands.h"
 #include "brell/PrintableBuffer.h"
@@ -16,7 +17,7 @@ int appMain(int argc, char** argv) {
         return mcpMain(argc, argv);
     }
     CLI::App app{"BRELL: a private research memory. Everything stays on this computer.", "brell"};
-    app.set_version_flag("--version", std::string("brell ") + BRELL_VERSION);
+    app.set_version_flag("--version", "brell " + AppVersion::current().display());
     app.require_subcommand(1);
     // Everything a command prints passes the printable-text filter on its way out.
     PrintableBuffer outBuffer(std::cout.rdbuf());
@@ -24,6 +25,7 @@ int appMain(int argc, char** argv) {
     std::ostream out(&outBuffer);
     std::ostream err(&errBuffer);
     AppContext context(out, err, std::cerr);
+    context.purgeWhenDue = true; // the daily retention purge; never in the companion host
     registerCommands(app, context);
     try {
         app.parse(argc, argv);

@@ -16,14 +16,35 @@ void registerCommands(CLI::App& app, AppContext& context) {
     registerSearchCommands(app, context);
     registerMomentsCommands(app, context);
     registerShareCommands(app, context);
+    registerRepairCommands(app, context);
+    registerVisualCommands(app, context);
+    registerSourcesCommands(app, context);
+    registerRetentionCommands(app, context);
     registerConnectCommands(app, context);
 
     // `brell --help` lists the commands by what they work on.
+    // One command a line, so that adding a command never touches its neighbours.
+    // clang-format off
     static const std::map<std::string, std::string> groups = {
-        {"memory", "Memory"},   {"origins", "Memory"},   {"import", "Memory"},      {"screen", "Memory"},
-        {"seen", "Recall"},     {"search", "Recall"},    {"ask", "Recall"},         {"moments", "Recall"},
-        {"board", "Board"},     {"share", "Assistants"}, {"connect", "Assistants"}, {"install", "Setup"},
-        {"uninstall", "Setup"}, {"doctor", "Setup"}};
+        {"memory", "Memory"},
+        {"origins", "Memory"},
+        {"import", "Memory"},
+        {"screen", "Memory"},
+        {"seen", "Recall"},
+        {"search", "Recall"},
+        {"ask", "Recall"},
+        {"moments", "Recall"},
+        {"board", "Board"},
+        {"share", "Assistants"},
+        {"connect", "Assistants"},
+        {"install", "Setup"},
+        {"uninstall", "Setup"},
+        {"doctor", "Setup"},
+        {"repair", "Setup"},
+        {"visual", "Memory"},
+        {"sources", "Memory"},
+    };
+    // clang-format on
     for (auto* sub : app.get_subcommands({})) {
         auto group = groups.find(sub->get_name());
         sub->group(group == groups.end() ? "Other" : group->second);

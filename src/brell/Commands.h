@@ -21,6 +21,14 @@ void registerInstallCommands(CLI::App& app, AppContext& context); // install, un
 void registerSearchCommands(CLI::App& app, AppContext& context);  // search, ask
 void registerMomentsCommands(CLI::App& app, AppContext& context); // moments
 void registerShareCommands(CLI::App& app, AppContext& context);   // share
+void registerRepairCommands(CLI::App& app, AppContext& context);  // repair
+void registerVisualCommands(CLI::App& app, AppContext& context);  // visual
+void registerSourcesCommands(CLI::App& app, AppContext& context); // sources
 void registerConnectCommands(CLI::App& app, AppContext& context); // connect
+// memory retention, purge, clear, backup, restore; after registerMemoryCommands.
+void registerRetentionCommands(CLI::App& app, AppContext& context);
+
+// brell doctor's lines on where this copy runs from and each of its links.
+void printLinkStatus(AppContext& context);
 
 } // namespace brell

@@ -176,6 +176,33 @@ std::string fold(std::string_view text) {
     return toUTF8(composed);
 }
 
+std::string caseFold(std::string_view text) {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) {
+        throw TextError("failed to load ICU normalizers");
+    }
+    icu::UnicodeString folded = toUnicode(isValidUTF8(text) ? std::string(text) : sanitizeUTF8(text));
+    folded.foldCase(U_FOLD_CASE_DEFAULT);
+    icu::UnicodeString composed = nfc->normalize(folded, status);
+    if (U_FAILURE(status)) {
+        throw TextError("failed to normalize text with ICU");
+    }
+    return toUTF8(composed);
+}
+
+std::string removeControls(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 || (byte >= '\t' && byte <= '\r')) {
+            out += c;
+        }
+    }
+    return out;
+}
+
 bool isValidUTF8(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {

@@ -12,6 +12,15 @@ MCPServer makeServer(const std::string& boardURL, std::shared_ptr<ConnectorMemor
                          return store ? store->momentPassages(question, static_cast<std::size_t>(limit))
                                       : std::vector<ContextPassage>{};
                      });
+    server.visualList = [memory](const std::string& query, int64_t limit) -> std::vector<VisualSummary> {
+        MemoryStore* store = memory->store();
+        return store ? store->visualSummaries(query, limit) : std::vector<VisualSummary>{};
+    };
+    server.visualPictures =
+        [memory](int64_t id) -> std::optional<std::pair<VisualSummary, std::vector<VisualPicture>>> {
+        MemoryStore* store = memory->store();
+        return store ? store->visualPictures(id) : std::nullopt;
+    };
     server.screenActivity = [memory](const std::string& query, int64_t limit) -> std::vector<ScreenGlimpse> {
         MemoryStore* store = memory->store();
         return store ? store->screenGlimpses(query, limit) : std::vector<ScreenGlimpse>{};

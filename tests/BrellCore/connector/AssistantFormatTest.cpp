@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include "BrellCore/board/BoardSamples.h"
@@ -84,14 +85,32 @@ ScreenGlimpse glimpseSeenOnce() {
 }
 
 // The golden files under tests/data/assistant-format/ hold each block followed by one
-// line feed. BRELL_UPDATE_GOLDEN=1 rewrites them from the current output.
+// line feed. The runner only ever reads them, whatever the environment says: a run of
+// the tests must never change what it checks against. Output that differs is written
+// beside the build (golden-actual/), to be copied over the golden file by hand once
+// someone has read it.
 void expectGolden(const std::string& name, const std::string& text) {
     SCOPED_TRACE(name);
     std::string path = "assistant-format/" + name + ".txt";
-    if (std::getenv("BRELL_UPDATE_GOLDEN")) {
-        FileSystem::writeAtomically(test::fixturePath(path), text + "\n");
+    std::string expected = test::fixture(path);
+    if (text + "\n" != expected) {
+        std::string actual = std::string(BRELL_BIN_DIR) + "/../golden-actual/" + path;
+        FileSystem::makeFolders(FileSystem::parentFolder(actual));
+        FileSystem::writeAtomically(actual, text + "\n");
+        ADD_FAILURE() << "differs from tests/data/" << path << "; the new output is in " << actual << "\n--- expected\n"
+                      << expected << "--- actual\n"
+                      << text << "\n";
     }
-    EXPECT_EQ(text + "\n", test::fixture(path));
+}
+
+// Not even the variable that once asked for it makes the runner rewrite a golden file.
+TEST(AssistantFormatTest, TheGoldenRunnerNeverRewritesGoldenFiles) {
+    static const std::string path = "assistant-format/list-empty.txt";
+    const std::string before = test::fixture(path);
+    ::setenv("BRELL_UPDATE_GOLDEN", "1", 1);
+    EXPECT_NONFATAL_FAILURE(expectGolden("list-empty", "not the golden text"), "differs from tests/data/");
+    ::unsetenv("BRELL_UPDATE_GOLDEN");
+    EXPECT_EQ(test::fixture(path), before);
 }
 
 TEST(AssistantFormatTest, BlocksMatchTheirGoldenFiles) {
