@@ -124,14 +124,6 @@ std::string toolCall(const std::string& name, const OrderedJson& arguments) {
         .dump();
 }
 
-// The memory search behind get_brell_context, when this build's memory offers it (the
-// connector leaves that provider absent otherwise, and so does its floor).
-template <class Store> void contextSearch(Store& store, const std::string& topic) {
-    if constexpr (requires { store.contextPassages(topic, 8); }) {
-        (void)store.contextPassages(topic, 8);
-    }
-}
-
 struct Row {
     std::string name;
     std::function<void()> tool;  // through the process
@@ -185,7 +177,7 @@ int run(bool quick) {
          },
          [&] {
              readBoard();
-             contextSearch(*store, topic);
+             (void)store->contextPassages(topic, 8);
          }},
         {"find_brell_moment",
          [&] {

@@ -15,11 +15,16 @@ void registerCommands(CLI::App& app, AppContext& context) {
     registerInstallCommands(app, context);
     registerSearchCommands(app, context);
     registerMomentsCommands(app, context);
+    registerBriefCommands(app, context);
     registerShareCommands(app, context);
     registerRepairCommands(app, context);
     registerVisualCommands(app, context);
     registerSourcesCommands(app, context);
     registerRetentionCommands(app, context);
+    registerShortcutCommands(app, context);
+    registerHelpCommand(app, context);
+    registerSetupCommand(app, context);
+    registerAICommands(app, context);
     registerConnectCommands(app, context);
 
     // `brell --help` lists the commands by what they work on.
@@ -43,6 +48,12 @@ void registerCommands(CLI::App& app, AppContext& context) {
         {"repair", "Setup"},
         {"visual", "Memory"},
         {"sources", "Memory"},
+        {"setup", "Setup"},
+        {"shortcut", "Setup"},
+        {"help", "Help"},
+        {"brief", "Recall"},
+        {"ai", "AI"},
+        {"explain", "AI"},
     };
     // clang-format on
     for (auto* sub : app.get_subcommands({})) {

@@ -6,12 +6,18 @@
 namespace brell::ConnectorProcess {
 
 MCPServer makeServer(const std::string& boardURL, std::shared_ptr<ConnectorMemory> memory) {
-    MCPServer server(boardURL, nullptr,
-                     [memory](const std::string& question, int64_t limit) -> std::vector<ContextPassage> {
-                         MemoryStore* store = memory->store();
-                         return store ? store->momentPassages(question, static_cast<std::size_t>(limit))
-                                      : std::vector<ContextPassage>{};
-                     });
+    MCPServer server(
+        boardURL,
+        [memory](const std::string& topic, int64_t limit) -> std::vector<ContextPassage> {
+            MemoryStore* store = memory->store();
+            return store ? store->contextPassages(topic, static_cast<std::size_t>(limit))
+                         : std::vector<ContextPassage>{};
+        },
+        [memory](const std::string& question, int64_t limit) -> std::vector<ContextPassage> {
+            MemoryStore* store = memory->store();
+            return store ? store->momentPassages(question, static_cast<std::size_t>(limit))
+                         : std::vector<ContextPassage>{};
+        });
     server.visualList = [memory](const std::string& query, int64_t limit) -> std::vector<VisualSummary> {
         MemoryStore* store = memory->store();
         return store ? store->visualSummaries(query, limit) : std::vector<VisualSummary>{};

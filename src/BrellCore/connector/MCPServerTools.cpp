@@ -5,10 +5,7 @@
 #include <variant>
 
 #include "BrellCore/board/CardStore.h"
-#if __has_include("BrellCore/board/MarkdownExport.h")
 #include "BrellCore/board/MarkdownExport.h"
-#define BRELL_HAS_MARKDOWN_EXPORT 1
-#endif
 #include "BrellCore/connector/AccessLog.h"
 #include "BrellCore/connector/AssistantAccess.h"
 #include "BrellCore/connector/AssistantFormat.h"
@@ -455,12 +452,8 @@ MCPServer::ToolText MCPServer::getItem(const Shared& shared, const Json& argumen
 }
 
 MCPServer::ToolText MCPServer::getBrief(const Shared& shared) const {
-#ifdef BRELL_HAS_MARKDOWN_EXPORT
     std::string brief =
         MarkdownExport::brief(shared.cards, MarkdownExport::Options("BRELL research brief", true), now(), timeZone);
-#else
-    std::string brief; // the Markdown brief lands with the board's export
-#endif
     log("get_brell_brief", shared.lane ? shared.lane->rawValue() : "all shared lanes",
         static_cast<int64_t>(shared.cards.size()));
     return {std::string(AssistantFormat::preamble) + "\n\n" + brief, false};

@@ -269,6 +269,14 @@ public:
     // Passages for assistants without a model: the best hits, at most three per source.
     std::vector<ContextPassage> momentPassages(std::string_view query, std::size_t limit);
 
+    // ---- Topic context ----
+
+    // Passages about a topic for an assistant: the best transcript and article hits
+    // (among 4 × limit), at most two per source and `limit` in all, each with where it
+    // sits, whether the user met it and a link there. Throws the search's DBError only;
+    // an exposure that cannot be read leaves that passage without a status.
+    std::vector<ContextPassage> contextPassages(std::string_view topic, std::size_t limit);
+
     // Seconds since 1970 as the shortest decimal that reads back to the same double.
     static std::string dateText(Date date);
 
