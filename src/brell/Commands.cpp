@@ -25,6 +25,7 @@ void registerCommands(CLI::App& app, AppContext& context) {
     registerHelpCommand(app, context);
     registerSetupCommand(app, context);
     registerAICommands(app, context);
+    registerConnectCommands(app, context);
 
     // `brell --help` lists the commands by what they work on.
     // One command a line, so that adding a command never touches its neighbours.
@@ -40,6 +41,7 @@ void registerCommands(CLI::App& app, AppContext& context) {
         {"moments", "Recall"},
         {"board", "Board"},
         {"share", "Assistants"},
+        {"connect", "Assistants"},
         {"install", "Setup"},
         {"uninstall", "Setup"},
         {"doctor", "Setup"},

@@ -25,6 +25,7 @@ void registerShareCommands(CLI::App& app, AppContext& context);   // share
 void registerRepairCommands(CLI::App& app, AppContext& context);  // repair
 void registerVisualCommands(CLI::App& app, AppContext& context);  // visual
 void registerSourcesCommands(CLI::App& app, AppContext& context); // sources
+void registerConnectCommands(CLI::App& app, AppContext& context); // connect
 // memory retention, purge, clear, backup, restore; after registerMemoryCommands.
 void registerRetentionCommands(CLI::App& app, AppContext& context);
 

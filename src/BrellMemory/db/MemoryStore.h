@@ -8,6 +8,7 @@
 // connector each open their own on the same file. Calls may come from several threads
 // (the connection is serialized), but a transaction stays on one thread. Operations
 // throw SQLiteDB::DBError unless stated.
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,6 +42,13 @@ public:
     // Opens the database at `path` (a file or ":memory:") and migrates it. Throws the
     // error of opening or migrating; no store exists after a failure.
     explicit MemoryStore(const std::string& path, MemoryConfig config = MemoryConfig::defaults(), Clock now = nullptr);
+
+    // The database at `path` opened read-only (SQLiteDB::Access::readOnly), never
+    // created or migrated: nothing when the file does not exist, cannot be opened, or
+    // is not at the current schema version. For readers that must not write, such as
+    // the assistant connector. Never throws (only std::bad_alloc).
+    static std::unique_ptr<MemoryStore>
+    openReadOnly(const std::string& path, MemoryConfig config = MemoryConfig::defaults(), Clock now = nullptr);
 
     // BRELL_MEMORY_DB (with "~" expanded) when set and not empty; otherwise
     // BRELL/Memory.sqlite in the user's application-support folder.
@@ -273,6 +281,7 @@ public:
     static std::string dateText(Date date);
 
 private:
+    MemoryStore(SQLiteDB db, MemoryConfig config, Clock now);
     void bumpEpoch();
 
     // ==== Visual sessions; retention, muting and deletion ====
