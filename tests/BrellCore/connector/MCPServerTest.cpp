@@ -186,8 +186,6 @@ TEST_F(MCPServerTest, ToolAnswersMatchTheirGoldenFiles) {
         {"brells", "list_brells", OrderedJson::object()},
         {"item", "get_brell_item", {{"id", "a0000000-0000-0000-0000-000000000001"}}},
         {"guide", "get_brell_guide", OrderedJson::object()},
-        {"brief", "get_brell_brief", OrderedJson::object()},
-        {"brief-notes", "get_brell_brief", {{"lane", "notes"}}},
         {"visuals", "list_brell_visuals", OrderedJson::object()},
         {"visual", "get_brell_visual", {{"id", 42}}},
     };
