@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <csignal>
-#include <cstdint>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -12,8 +10,9 @@
 #include "BrellCore/board/CardStore.h"
 #include "BrellMemory/db/MemoryStore.h"
 #include "BrellMemory/host/CompanionIdentity.h"
+#include "BrellMemory/host/FrameIO.h"
+#include "BrellMemory/host/FrameLoop.h"
 #include "BrellMemory/host/HostProtocol.h"
-#include "BrellMemoryHost/FrameIO.h"
 #include "platform/Environment.h"
 
 namespace brell {
@@ -30,11 +29,13 @@ int hostMain(int argc, char** argv) {
     // A browser that closes its end mid-reply must end the process quietly, not kill it.
     std::signal(SIGPIPE, SIG_IGN);
 
-    const std::string expectedOrigin = "chrome-extension://" + std::string(CompanionIdentity::extensionID) + "/";
+    const std::vector<std::string> expectedOrigins = CompanionIdentity::origins();
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const bool testMode = Environment::value("BRELL_MEMORY_DB").has_value();
 
-    bool callerOK = args.empty() ? testMode : std::find(args.begin(), args.end(), expectedOrigin) != args.end();
+    bool callerOK = args.empty() ? testMode
+                                 : std::find_first_of(args.begin(), args.end(), expectedOrigins.begin(),
+                                                      expectedOrigins.end()) != args.end();
     if (!callerOK) {
         say("refusing caller " + (args.empty() ? std::string("(none)") : args.front()));
         return 1;
@@ -49,27 +50,9 @@ int hostMain(int argc, char** argv) {
         return 1;
     }
     HostProtocol host(*store, CardStore::defaultURL());
-    const int64_t cap = store->config.maxTranscriptMessageBytes;
-
-    while (true) {
-        auto header = FrameIO::readExactly(STDIN_FILENO, 4);
-        if (!header) {
-            return 0;
-        }
-        uint32_t length = 0;
-        std::memcpy(&length, header->data(), sizeof length);
-        if (length == 0 || length > cap) {
-            FrameIO::write(STDOUT_FILENO, {{"type", "error"}, {"status", "invalid"}, {"reason", "message_too_large"}});
-            return 1;
-        }
-        auto body = FrameIO::readExactly(STDIN_FILENO, length);
-        if (!body) {
-            return 0;
-        }
-        if (!FrameIO::write(STDOUT_FILENO, host.handle(*body))) {
-            return 0;
-        }
-    }
+    auto end = FrameLoop::run(STDIN_FILENO, STDOUT_FILENO, store->config.maxTranscriptMessageBytes,
+                              [&host](std::string_view body) { return host.handle(body); });
+    return end == FrameLoop::End::lengthRefused ? 1 : 0;
 }
 
 } // namespace brell

@@ -25,6 +25,36 @@ std::string decodedName(const std::string& name) {
     return URLComponents::percentDecode(name).value_or(name);
 }
 
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// The fragment as a page script reads it: every %XX escape decoded, anything else kept
+// as written, and bytes that do not form UTF-8 replaced with U+FFFD. Leniently, so a bad
+// escape elsewhere in the fragment cannot hide a marker from the check.
+std::string lenientlyDecoded(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 && hexDigit(text[i + 2]) >= 0) {
+            out += static_cast<char>(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return Text::sanitizeUTF8(out);
+}
+
 bool carriesSecretMarker(std::string_view fragment) {
     auto hasMarker = [](const std::string& lowered) {
         return std::any_of(secretFragmentMarkers.begin(), secretFragmentMarkers.end(),
@@ -34,8 +64,7 @@ bool carriesSecretMarker(std::string_view fragment) {
         return true;
     }
     // Page scripts read the fragment decoded, so "%61ccess_token=" is a token too.
-    auto decoded = URLComponents::percentDecode(fragment);
-    return decoded && hasMarker(Text::lower(*decoded));
+    return hasMarker(Text::lower(lenientlyDecoded(fragment)));
 }
 
 } // namespace

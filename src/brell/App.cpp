@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "BrellCore/integration/AppVersion.h"
 #include "brell/AppContext.h"
 #include "brell/Commands.h"
 #include "brell/PrintableBuffer.h"
@@ -12,7 +13,7 @@ namespace brell {
 
 int appMain(int argc, char** argv) {
     CLI::App app{"BRELL: a private research memory. Everything stays on this computer.", "brell"};
-    app.set_version_flag("--version", std::string("brell ") + BRELL_VERSION);
+    app.set_version_flag("--version", "brell " + AppVersion::current().display());
     app.require_subcommand(1);
     // Everything a command prints passes the printable-text filter on its way out.
     PrintableBuffer outBuffer(std::cout.rdbuf());
@@ -20,6 +21,7 @@ int appMain(int argc, char** argv) {
     std::ostream out(&outBuffer);
     std::ostream err(&errBuffer);
     AppContext context(out, err, std::cerr);
+    context.purgeWhenDue = true; // the daily retention purge; never in the companion host
     registerCommands(app, context);
     try {
         app.parse(argc, argv);

@@ -24,6 +24,18 @@ MemoryStore& AppContext::memory() {
             throw CommandError("could not open the memory at " + memoryPath() + " (" + e.what() +
                                "); check that the folder is writable or set BRELL_MEMORY_DB.");
         }
+        if (purgeWhenDue) {
+            try {
+                auto last = memory_->lastPurge();
+                Date now = memory_->now();
+                // A last purge in the future means the clock was set back: purge too.
+                if (!last || now - *last > 86400 || *last > now) {
+                    memory_->purgeExpired();
+                }
+            } catch (const std::exception&) {
+                // A busy or unreadable memory is purged on a later run.
+            }
+        }
     }
     return *memory_;
 }

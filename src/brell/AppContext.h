@@ -35,7 +35,12 @@ public:
     bool progressIsTerminal() const;
 
     // The memory database (BRELL_MEMORY_DB or the default path), opened and migrated.
+    // With `purgeWhenDue`, opening it also runs the retention purge when the last one
+    // is more than a day old (a failing purge is left for the next run).
     MemoryStore& memory();
+    // Off unless the application turns it on; a process serving assistants never writes
+    // the memory, and the explicit forgetting commands turn it off for themselves.
+    bool purgeWhenDue = false;
     std::string memoryPath() const;
     // The board file (BRELL_BOARD or the default location).
     std::string boardPath() const;

@@ -1,6 +1,7 @@
 // brell install, uninstall and doctor: the browser's link to the companion host, and one
 // screen that says where everything lives and whether it works.
 #include <CLI/CLI.hpp>
+#include <optional>
 
 #include "BrellCore/board/CardStore.h"
 #include "BrellCore/integration/HostManifest.h"
@@ -10,6 +11,7 @@
 #include "platform/BrowserFolders.h"
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
+#include "util/ISODate.h"
 
 namespace brell {
 namespace {
@@ -25,6 +27,24 @@ std::string hostBesideUs() {
         throw CommandError("brell-memory-host is missing beside " + self + "; build it with: make build");
     }
     return host;
+}
+
+// The companion extension's folder: for now the source copy in the tree this brell was
+// built from (build/bin/brell sits two levels below it).
+std::optional<std::string> companionFolder() {
+    std::string folder = FileSystem::parentFolder(BrowserFolders::currentExecutable());
+    for (int level = 0; level < 4 && !folder.empty(); ++level) {
+        std::string candidate = Environment::join(folder, "companion/chrome");
+        if (FileSystem::exists(Environment::join(candidate, "manifest.json"))) {
+            return candidate;
+        }
+        std::string parent = FileSystem::parentFolder(folder);
+        if (parent == folder) {
+            break;
+        }
+        folder = parent;
+    }
+    return std::nullopt;
 }
 
 std::string describe(const HostManifest::Installed& entry) {
@@ -57,6 +77,14 @@ void registerInstall(CLI::App& app, AppContext& context) {
             context.out << "Wrote " << file << "\n";
         }
         context.out << "The companion extension can now reach " << host << ".\n";
+        if (auto folder = companionFolder()) {
+            context.out << "One step is left in the browser: open chrome://extensions, switch on Developer mode, "
+                           "choose \"Load unpacked\" and pick "
+                        << *folder << "\n";
+        } else {
+            context.out << "The companion extension's folder (companion/chrome) was not found beside this build; "
+                           "load it with \"Load unpacked\" in chrome://extensions from a copy of the source tree.\n";
+        }
     });
 
     app.add_subcommand("uninstall", "Remove the browser manifests brell install wrote")->callback([&context] {
@@ -83,12 +111,22 @@ void registerDoctor(CLI::App& app, AppContext& context) {
             out << "  full-text search "
                 << (store.hasFullTextSearch() ? "available" : "unavailable (pattern search is used)") << "\n";
             out << "  " << store.sourceCount() << " sources, " << store.chunkCount() << " chunks\n";
+            auto purged = store.lastPurge();
+            out << "  last purge " << (purged ? ISODate::format(*purged, false) : std::string("never")) << ", keeping "
+                << s.retentionDays << " days\n";
             out << "Board:   " << context.boardPath() << "\n";
             try {
                 out << "  " << CardStore::readCards(context.boardPath()).size() << " items\n";
             } catch (const std::exception& e) {
                 out << "  unreadable: " << e.what() << "\n";
             }
+            out << "Companion: "
+                << (s.hostLastSeen ? "last heard " + ISODate::format(*s.hostLastSeen, false) +
+                                         (store.now() - *s.hostLastSeen <= store.config.connectionLostAfter
+                                              ? " (talking to the host now)"
+                                              : " (not recently)")
+                                   : std::string("never heard; load the extension and open a YouTube video"))
+                << "\n";
             out << "Companion host:\n";
             std::string host;
             try {
@@ -99,6 +137,7 @@ void registerDoctor(CLI::App& app, AppContext& context) {
             for (const auto& entry : HostManifest::check(host)) {
                 out << "  " << entry.browser << ": " << describe(entry) << "\n";
             }
+            printLinkStatus(context);
         });
 }
 

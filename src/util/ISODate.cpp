@@ -126,7 +126,25 @@ std::optional<Date> parse(std::string_view text) {
     }
     long long days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
     double seconds = static_cast<double>(days * 86400 + hour * 3600 + minute * 60 + second - offset);
-    return seconds + fraction;
+    Date date = seconds + fraction;
+    if (!isWritable(date)) {
+        return std::nullopt;
+    }
+    return date;
+}
+
+bool isWritable(Date date) {
+    static const double first = static_cast<double>(daysFromCivil(0, 1, 1) * 86400);
+    static const double end = static_cast<double>(daysFromCivil(10000, 1, 1) * 86400);
+    if (!std::isfinite(date)) {
+        return false;
+    }
+    // The second format() writes, after it rounds to the millisecond.
+    double whole = std::floor(date);
+    if (std::llround((date - whole) * 1000.0) == 1000) {
+        whole += 1;
+    }
+    return whole >= first && whole < end;
 }
 
 } // namespace brell::ISODate

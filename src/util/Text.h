@@ -48,6 +48,11 @@ std::string lower(std::string_view text);
 // compare case-insensitively in ASCII alone.
 std::string asciiLower(std::string_view text);
 
+// Full Unicode case folding (ß and "SS" both become "ss", final and medial sigma one
+// letter), in composed form, accents kept: what comparing "case-insensitively" means
+// for every language the user may write in. Ill-formed bytes become U+FFFD.
+std::string caseFold(std::string_view text);
+
 // Case- and diacritic-insensitive form for comparisons: decomposed, combining marks
 // removed, case-folded, recomposed. "Élan" and "elan" fold to the same string.
 std::string fold(std::string_view text);
@@ -58,7 +63,18 @@ bool isValidUTF8(std::string_view text);
 // Replaces every ill-formed UTF-8 sequence with U+FFFD.
 std::string sanitizeUTF8(std::string_view text);
 
+// `text` without the C0 control characters (U+0000–U+001F) that are not white space:
+// NUL, escape, bell and the like mean nothing in remembered text, and a NUL would cut
+// it short wherever it is read as a C string. Tab, line feed, vertical tab, form feed
+// and carriage return stay.
+std::string removeControls(std::string_view text);
+
 // Splits at every occurrence of `separator`, keeping empty pieces.
 std::vector<std::string> split(std::string_view text, char separator);
+
+// The sentences of a text as the platform's sentence segmentation finds them (ICU,
+// root locale), each as written with the white space that follows it, so that joined
+// they give the text back; pieces holding only white space are left out.
+std::vector<std::string> sentences(std::string_view text);
 
 } // namespace brell::Text

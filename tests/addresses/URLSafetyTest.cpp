@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string_view>
+#include <vector>
 
 namespace brell {
 namespace URLSafety {
@@ -48,6 +50,10 @@ TEST(URLSafetyTest, Sanitize) {
         {"code marker in capitals", domain + "cb#/done?Code=1", clean(domain + "cb", true)},
         {"encoded token marker in the fragment", domain + "cb#%61ccess_token=abc", clean(domain + "cb", true)},
         {"marker after the directive is gone with it", domain + "#a:~:text=token=1", clean(domain + "#a")},
+        // An escape that decodes to no UTF-8 must not hide the marker from the decoded check.
+        {"marker beside an escape of invalid UTF-8", domain + "cb#to%6Ben=SECRET%FF", clean(domain + "cb", true)},
+        {"marker after a torn two-byte sequence", domain + "cb#%C3%28&c%6Fde=1", clean(domain + "cb", true)},
+        {"a fragment of invalid UTF-8 without a marker is kept", domain + "#p%FF", clean(domain + "#p%FF")},
         {"empty fragment removed", domain + "#", clean(domain)},
         {"empty query removed", domain + "?", clean(domain)},
         {"empty items kept untouched", domain + "?a=&b&&c=3", clean(domain + "?a=&b&&c=3")},
@@ -94,6 +100,57 @@ TEST(URLSafetyTest, SanitizeLimitsLengthInCharacters) {
     }
     EXPECT_TRUE(URLSafety::sanitize(emoji).has_value());
     EXPECT_FALSE(URLSafety::sanitize(emoji + "\xF0\x9F\x98\x80").has_value());
+}
+
+// The tables, pinned word for word: removing or misspelling a name must fail here, not
+// pass a test that draws its names from the tables themselves.
+TEST(URLSafetyTest, TablesHoldExactlyTheirNames) {
+    EXPECT_EQ(std::vector<std::string_view>(URLSafety::trackingNames.begin(), URLSafety::trackingNames.end()),
+              (std::vector<std::string_view>{
+                  "fbclid",    "gclid",   "dclid",   "gbraid",    "wbraid",      "msclkid",    "mc_cid",
+                  "mc_eid",    "_hsenc",  "_hsmi",   "igshid",    "yclid",       "twclid",     "ttclid",
+                  "li_fat_id", "mkt_tok", "vero_id", "vero_conv", "oly_anon_id", "oly_enc_id", "wickedid",
+                  "ref_src",   "s_cid",   "srsltid", "_ga",       "_gl"}));
+    EXPECT_EQ(std::vector<std::string_view>(URLSafety::secretNames.begin(), URLSafety::secretNames.end()),
+              (std::vector<std::string_view>{"access_token",
+                                             "id_token",
+                                             "refresh_token",
+                                             "token",
+                                             "auth",
+                                             "authorization",
+                                             "api_key",
+                                             "apikey",
+                                             "key",
+                                             "password",
+                                             "passwd",
+                                             "pwd",
+                                             "pass",
+                                             "secret",
+                                             "client_secret",
+                                             "session",
+                                             "sessionid",
+                                             "session_id",
+                                             "sid",
+                                             "signature",
+                                             "sig",
+                                             "code",
+                                             "state",
+                                             "jwt",
+                                             "otp",
+                                             "nonce",
+                                             "credential",
+                                             "credentials",
+                                             "x-amz-signature",
+                                             "x-amz-credential",
+                                             "x-amz-security-token",
+                                             "awsaccesskeyid",
+                                             "x-goog-signature",
+                                             "x-goog-credential"}));
+    EXPECT_EQ(
+        std::vector<std::string_view>(URLSafety::secretFragmentMarkers.begin(), URLSafety::secretFragmentMarkers.end()),
+        (std::vector<std::string_view>{"access_token=", "id_token=", "refresh_token=", "token=", "code="}));
+    EXPECT_EQ(std::vector<std::string_view>(URLSafety::schemes.begin(), URLSafety::schemes.end()),
+              (std::vector<std::string_view>{"http", "https", "file"}));
 }
 
 TEST(URLSafetyTest, ParameterNames) {

@@ -25,12 +25,12 @@ protected:
     }
 
     void brell(std::vector<std::string> args) {
-        auto r = test::run(test::binary("brell"), {std::move(args), env(), {}, ""});
+        auto r = test::brell(std::move(args), env());
         ASSERT_EQ(r.exitStatus, 0) << r.err;
     }
 
     int64_t epoch() {
-        auto r = test::run(test::binary("brell"), {{"memory", "status", "--json"}, env(), {}, ""});
+        auto r = test::brell({"memory", "status", "--json"}, env());
         return Json::parse(r.out)["epoch"].get<int64_t>();
     }
 
@@ -54,7 +54,10 @@ protected:
         for (const auto& m : messages) {
             input += test::frame(m.dump());
         }
-        auto r = test::run(test::binary("brell-memory-host"), {{}, env(), {}, input});
+        test::ProcessOptions options;
+        options.setEnv = env();
+        options.input = input;
+        auto r = test::run(test::binary("brell-memory-host"), options);
         EXPECT_EQ(r.exitStatus, 0) << r.err;
         EXPECT_EQ(r.err, "");
         std::vector<Json> replies;

@@ -30,6 +30,9 @@ TEST_F(InstallCommandsTest, InstallCheckAndUninstall) {
     EXPECT_NE(brell({"install", "--check"}).out.find("not installed"), std::string::npos);
     auto r = brell({"install"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
+    auto extension = FileSystem::realPath(test::fixturePath("../../companion/chrome"));
+    ASSERT_TRUE(extension);
+    EXPECT_NE(r.out.find("choose \"Load unpacked\" and pick " + *extension + "\n"), std::string::npos) << r.out;
     for (const auto& file : {chrome, chromium}) {
         SCOPED_TRACE(file);
         auto bytes = FileSystem::read(file);
@@ -38,7 +41,8 @@ TEST_F(InstallCommandsTest, InstallCheckAndUninstall) {
         EXPECT_EQ(m["name"], "dev.brell.memory");
         EXPECT_EQ(m["type"], "stdio");
         EXPECT_EQ(m["path"], *FileSystem::realPath(test::binary("brell-memory-host")));
-        EXPECT_EQ(m["allowed_origins"], Json::array({"chrome-extension://kembcdlbgbcnnchcnbdhbmbhbejnedjf/"}));
+        EXPECT_EQ(m["allowed_origins"], Json::array({"chrome-extension://kembcdlbgbcnnchcnbdhbmbhbejnedjf/",
+                                                     "chrome-extension://hfibbkondadfpfgdamicagljdjbcollk/"}));
         EXPECT_TRUE(m["description"].is_string());
     }
     auto check = brell({"install", "--check"});
@@ -58,6 +62,15 @@ TEST_F(InstallCommandsTest, InstallCheckAndUninstall) {
     ASSERT_EQ(removed.exitStatus, 0);
     EXPECT_FALSE(FileSystem::exists(chrome));
     EXPECT_TRUE(FileSystem::exists(chromium));
+
+    // A manifest written before the repository's own companion was served is still ours.
+    FileSystem::writeAtomically(chrome,
+                                R"({"name":"dev.brell.memory","path":"/opt/old/brell-memory-host",)"
+                                R"("allowed_origins":["chrome-extension://kembcdlbgbcnnchcnbdhbmbhbejnedjf/"]})");
+    EXPECT_NE(brell({"install", "--check"}).out.find("points at another build (/opt/old/brell-memory-host)"),
+              std::string::npos);
+    ASSERT_EQ(brell({"uninstall"}).exitStatus, 0);
+    EXPECT_FALSE(FileSystem::exists(chrome));
     EXPECT_NE(brell({"uninstall"}).out.find("Nothing to remove"), std::string::npos);
 }
 
@@ -65,8 +78,9 @@ TEST_F(InstallCommandsTest, DoctorAndHelp) {
     brell({"install"});
     auto r = brell({"doctor"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    for (const char* expected : {"Memory:  ", "full-text search available", "0 sources, 0 chunks",
-                                 "Board:   ", "0 items", "Google Chrome: installed, points at this build"}) {
+    for (const char* expected : {"Memory:  ", "full-text search available", "0 sources, 0 chunks", "Board:   ",
+                                 "0 items", "Companion: never heard; load the extension and open a YouTube video",
+                                 "Google Chrome: installed, points at this build"}) {
         EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
     }
     auto help = brell({"--help"});

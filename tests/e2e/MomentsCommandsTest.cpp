@@ -11,9 +11,7 @@ TEST(MomentsCommandsTest, FindsTheCueAndShowsTheRequest) {
     test::TempFolder tmp;
     std::map<std::string, std::string> env = {{"BRELL_MEMORY_DB", tmp.file("Memory.sqlite")},
                                               {"BRELL_BOARD", tmp.file("board.json")}};
-    auto brell = [&](std::vector<std::string> args) {
-        return test::run(test::binary("brell"), {std::move(args), env, {}, ""});
-    };
+    auto brell = [&](std::vector<std::string> args) { return test::brell(std::move(args), env); };
     auto imported = brell({"import", "transcript", std::string(BRELL_TEST_DATA) + "/../../demo/lecture.vtt", "--video",
                            "https://www.youtube.com/watch?v=floodDemo01", "--title", "Storm surges"});
     ASSERT_EQ(imported.exitStatus, 0) << imported.err;

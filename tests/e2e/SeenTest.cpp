@@ -16,9 +16,7 @@ TEST(SeenTest, HostAndCommandAgreeOnAnEarlierVisit) {
     test::TempFolder tmp;
     std::map<std::string, std::string> env = {{"BRELL_MEMORY_DB", tmp.file("Memory.sqlite")},
                                               {"BRELL_BOARD", tmp.file("board.json")}};
-    auto brell = [&](std::vector<std::string> args) {
-        return test::run(test::binary("brell"), {std::move(args), env, {}, ""});
-    };
+    auto brell = [&](std::vector<std::string> args) { return test::brell(std::move(args), env); };
     ASSERT_EQ(brell({"memory", "on"}).exitStatus, 0);
     ASSERT_EQ(brell({"memory", "youtube", "on"}).exitStatus, 0);
     FileSystem::writeAtomically(tmp.file("board.json"), test::fixture("host/two-quotes.json"));

@@ -152,12 +152,12 @@ TEST_F(ShareCommandsTest, TheLogShowsWhatAssistantsReadNewestFirst) {
     text += R"({"id":"C0000000-0000-0000-0000-00000000000A","at":"2025-03-01T13:)";
     FileSystem::writeAtomically(log, text);
 
-    EXPECT_EQ(ok({"share", "log"}), "1 Mar 2025 12:05  x  e [31mvil  (0 items)\n"
+    EXPECT_EQ(ok({"share", "log"}), "1 Mar 2025 12:05  x  evil  (0 items)\n"
                                     "1 Mar 2025 11:05  get_brell_item  A0000000  (1 item)\n"
                                     "1 Mar 2025 10:05  get_brell_context  pricing tiers (+memory)  (4 items)\n"
                                     "1 Mar 2025 09:05  search_brell  (newest)  (4 items)\n");
     EXPECT_EQ(ok({"share", "log", "--limit", "2"}, "Asia/Tokyo"),
-              "1 Mar 2025 21:05  x  e [31mvil  (0 items)\n"
+              "1 Mar 2025 21:05  x  evil  (0 items)\n"
               "1 Mar 2025 20:05  get_brell_item  A0000000  (1 item)\n");
     EXPECT_EQ(ok({"share", "log", "--limit", "0"}), "");
 

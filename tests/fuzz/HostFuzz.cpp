@@ -1,6 +1,6 @@
-// The companion host's input side: the frames a browser writes to standard input, read
-// with the host's own frame reader and answered by HostProtocol::handle over a real
-// SQLite memory, with each reply written back through the host's frame writer.
+// The companion host's input side: the frames a browser writes to standard input, run
+// through the host's own message loop (FrameLoop, the executable's loop) and answered
+// by HostProtocol::handle over a real SQLite memory.
 //
 // Input: the first byte chooses the consent the memory starts from (bit 0 memory on,
 // bit 1 YouTube on, bit 2 paused, bit 3 https://news.example.com approved, bit 4 with
@@ -28,8 +28,8 @@
 #include "BrellCore/board/BoardFile.h"
 #include "BrellCore/board/CardStore.h"
 #include "BrellMemory/db/MemoryStore.h"
+#include "BrellMemory/host/FrameLoop.h"
 #include "BrellMemory/host/HostProtocol.h"
-#include "BrellMemoryHost/FrameIO.h"
 #include "FuzzSupport.h"
 #include "platform/FileSystem.h"
 #include "util/Json.h"
@@ -336,37 +336,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     int in = fuzz::memoryFile(std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1));
     int out = fuzz::memoryFile("");
     std::vector<Json> sent;
-    bool refused = false;
-    while (true) {
-        auto header = FrameIO::readExactly(in, 4);
-        if (!header) {
-            break;
-        }
-        check(header->size() == 4, "a header is four bytes");
-        uint32_t length = 0;
-        std::memcpy(&length, header->data(), sizeof length);
-        if (length == 0 || length > cap) {
-            Json reply = {{"type", "error"}, {"status", "invalid"}, {"reason", "message_too_large"}};
-            check(FrameIO::write(out, reply), "the refusal is written");
-            sent.push_back(reply);
-            refused = true;
-            break;
-        }
-        auto body = FrameIO::readExactly(in, length);
-        if (!body) {
-            break;
-        }
-        check(body->size() == length, "a body is as long as its header says");
-        auto eventId = HostProtocol::uuid(JsonText::member(JsonText::parse(*body).value_or(Json()), "eventId"));
+    auto end = FrameLoop::run(in, out, cap, [&](std::string_view body) {
+        auto eventId = HostProtocol::uuid(JsonText::member(JsonText::parse(body).value_or(Json()), "eventId"));
         bool before = remembered(store, eventId);
         clock += perMessage;
-        Json reply = host.handle(*body);
+        Json reply = host.handle(body);
         if (trace) {
-            std::fprintf(stderr, "%s\n  -> %s\n", body->substr(0, 300).c_str(), show(reply).c_str());
+            std::fprintf(stderr, "%s\n  -> %s\n", std::string(body.substr(0, 300)).c_str(), show(reply).c_str());
         }
-        checkReply(*body, reply, store, before);
-        check(FrameIO::write(out, reply), "a reply is written");
+        checkReply(body, reply, store, before);
         sent.push_back(reply);
+        return reply;
+    });
+    check(end != FrameLoop::End::readerGone, "every reply is written");
+    const bool refused = end == FrameLoop::End::lengthRefused;
+    if (refused) {
+        sent.push_back(FrameLoop::lengthRefusal());
     }
     ::close(in);
 

@@ -50,10 +50,56 @@ TEST(TextTest, FoldsCaseAndDiacritics) {
     EXPECT_EQ(Text::lower("ÀB"), "àb");
 }
 
+TEST(TextTest, CaseFoldsFullyAndKeepsAccents) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string folded;
+    } cases[] = {
+        {"sharp s becomes two letters", "Straße", "strasse"},
+        {"capitals", "STRASSE", "strasse"},
+        {"final sigma", "ΟΔΟΣ οδος", "οδοσ οδοσ"},
+        {"accents kept, composed", "ÉLAN", "élan"},
+        {"dotted capital I", "İ", "i̇"},
+        {"ill-formed bytes", "A\xff", "a\uFFFD"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Text::caseFold(c.text), c.folded);
+    }
+}
+
+TEST(TextTest, RemovesControlsButNotWhiteSpace) {
+    EXPECT_EQ(Text::removeControls(std::string("a\0b\x01"
+                                               "c\x1b[2Jd\x7f",
+                                               11)),
+              "abc[2Jd\x7f");
+    EXPECT_EQ(Text::removeControls("tab\tline\nvt\vff\fcr\r"), "tab\tline\nvt\vff\fcr\r");
+    EXPECT_EQ(Text::removeControls("éहि 😀"), "éहि 😀");
+}
+
 TEST(TextTest, ReplacesIllFormedUTF8) {
     EXPECT_FALSE(Text::isValidUTF8("a\xff"));
     EXPECT_EQ(Text::sanitizeUTF8("a\xff"), "a\xEF\xBF\xBD");
     EXPECT_EQ(Text::characterCount("a\xff"), 2u);
+}
+
+TEST(TextTest, SentencesKeepTheirTextAndFollowingSpace) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"two sentences", "It rose 5.5% in May. Then it fell!  ", {"It rose 5.5% in May. ", "Then it fell!  "}},
+        {"a question and a line break", "Why?\nBecause.", {"Why?\n", "Because."}},
+        {"no sentence end", "just words", {"just words"}},
+        {"blank", " \n ", {}},
+        {"empty", "", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Text::sentences(c.text), c.expected);
+    }
 }
 
 } // namespace brell

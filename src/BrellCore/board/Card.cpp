@@ -13,11 +13,14 @@ Card::Card(Capture capture, Lane lane, std::optional<Note> note, UUID id, Date u
       hiddenFromAssistants(hiddenFromAssistants) {}
 
 bool Card::matches(std::string_view query) const {
-    std::string needle = Text::lower(Text::trim(query));
+    // Full case folding, so "STRASSE" finds "Straße" and a final sigma matches a capital.
+    std::string needle = Text::caseFold(Text::trim(query));
     if (needle.empty()) {
         return true;
     }
-    auto contains = [&needle](std::string_view field) { return Text::lower(field).find(needle) != std::string::npos; };
+    auto contains = [&needle](std::string_view field) {
+        return Text::caseFold(field).find(needle) != std::string::npos;
+    };
     auto containsIfPresent = [&contains](const std::optional<std::string>& field) { return field && contains(*field); };
     return containsIfPresent(capture.text) || containsIfPresent(capture.targetURL) ||
            containsIfPresent(capture.targetTitle) || contains(capture.source.title) ||

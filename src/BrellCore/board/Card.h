@@ -30,7 +30,7 @@ struct Card {
     bool isHiddenFromAssistants() const { return hiddenFromAssistants.value_or(false); }
 
     // A blank query (after trimming) matches every card. Otherwise true when the
-    // trimmed query occurs, ignoring case, in the capture's text, target address or
+    // trimmed query occurs, ignoring case (full Unicode case folding), in the capture's text, target address or
     // title, the source's title, address or application, or the note's explanation or
     // caveat. The bundle identifier, the lane and the dates are never searched.
     bool matches(std::string_view query) const;

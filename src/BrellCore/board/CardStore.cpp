@@ -128,6 +128,9 @@ void CardStore::persist(const std::vector<Card>& list) {
     }
     FileSystem::makeFolders(FileSystem::parentFolder(fileURL_), 0700);
     std::string text = BoardFile{1, list}.text();
+    // Read the new text back before it replaces the file: a board that could not be
+    // read again must never take the place of one that can.
+    std::vector<Card> written = BoardFile::parse(text).cards;
     FileSystem::writeAtomically(fileURL_, text);
     try {
         FileSystem::setPermissions(fileURL_, 0600);
@@ -136,7 +139,7 @@ void CardStore::persist(const std::vector<Card>& list) {
     }
     fileIsOurs_ = true;
     // What the file holds: dates to the millisecond, text as written.
-    publish(BoardFile::parse(text).cards);
+    publish(std::move(written));
 }
 
 void CardStore::publish(std::vector<Card> list) {

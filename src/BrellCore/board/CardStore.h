@@ -21,7 +21,8 @@
 // not throw, and may add or remove observers.
 //
 // Throws FileError for file failures, BoardJson::DecodeError for a file that is not a
-// board, NotReadError as above.
+// board (also from a change whose new text would not read back, a date outside the
+// years 0000–9999 say: the file is then left as it was), NotReadError as above.
 #include <cstdint>
 #include <functional>
 #include <map>

@@ -1,5 +1,7 @@
 #include "BrellCore/integration/HostManifest.h"
 
+#include <algorithm>
+
 #include "BrellMemory/host/CompanionIdentity.h"
 #include "BrellMemory/host/HostProtocol.h"
 #include "platform/BrowserFolders.h"
@@ -9,14 +11,28 @@
 namespace brell::HostManifest {
 namespace {
 
-std::string companionOrigin() {
-    return "chrome-extension://" + std::string(CompanionIdentity::extensionID) + "/";
+Json companionOrigins() {
+    Json all = Json::array();
+    for (const auto& origin : CompanionIdentity::origins()) {
+        all.push_back(origin);
+    }
+    return all;
 }
 
-// A manifest is ours when it names our host and allows only the companion.
+// A manifest is ours when it names our host and allows our companions and no other
+// extension (an older install may list fewer of them).
 bool isOurs(const Json& m) {
-    return m.is_object() && m.value("name", "") == HostProtocol::hostName && m.contains("allowed_origins") &&
-           m["allowed_origins"] == Json::array({companionOrigin()});
+    if (!m.is_object() || m.value("name", "") != HostProtocol::hostName || !m.contains("allowed_origins") ||
+        !m["allowed_origins"].is_array() || m["allowed_origins"].empty()) {
+        return false;
+    }
+    const auto ours = CompanionIdentity::origins();
+    for (const auto& origin : m["allowed_origins"]) {
+        if (!origin.is_string() || std::find(ours.begin(), ours.end(), origin.get<std::string>()) == ours.end()) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::optional<Json> read(const std::string& file) {
@@ -35,7 +51,7 @@ Json manifest(const std::string& hostPath) {
             {"description", "BRELL memory: remembers what you watch and read, on this computer only"},
             {"path", hostPath},
             {"type", "stdio"},
-            {"allowed_origins", Json::array({companionOrigin()})}};
+            {"allowed_origins", companionOrigins()}};
 }
 
 std::string path(const std::string& folder) {

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "BrellMemory/db/MemoryConfig.h"
 #include "BrellMemory/db/SQLiteDB.h"
@@ -18,6 +19,8 @@
 #include "BrellMemory/recall/SearchHit.h"
 #include "BrellMemory/records/ContextPassage.h"
 #include "BrellMemory/records/ScreenGlimpse.h"
+#include "BrellMemory/records/VisualPicture.h"
+#include "BrellMemory/records/VisualSummary.h"
 #include "BrellMemory/screen/ScreenCapture.h"
 #include "BrellMemory/screen/ScreenGroup.h"
 #include "BrellMemory/screen/ScreenPolicy.h"
@@ -27,6 +30,8 @@
 #include "BrellMemory/store/MemorySource.h"
 #include "BrellMemory/store/MemoryState.h"
 #include "BrellMemory/store/SeenBefore.h"
+#include "BrellMemory/visual/VisualFrame.h"
+#include "BrellMemory/visual/VisualSession.h"
 #include "util/Date.h"
 
 namespace brell {
@@ -256,11 +261,137 @@ public:
     // Passages for assistants without a model: the best hits, at most three per source.
     std::vector<ContextPassage> momentPassages(std::string_view query, std::size_t limit);
 
+    // ---- Topic context ----
+
+    // Passages about a topic for an assistant: the best transcript and article hits
+    // (among 4 × limit), at most two per source and `limit` in all, each with where it
+    // sits, whether the user met it and a link there. Throws the search's DBError only;
+    // an exposure that cannot be read leaves that passage without a status.
+    std::vector<ContextPassage> contextPassages(std::string_view topic, std::size_t limit);
+
     // Seconds since 1970 as the shortest decimal that reads back to the same double.
     static std::string dateText(Date date);
 
 private:
     void bumpEpoch();
+
+    // ==== Visual sessions; retention, muting and deletion ====
+public:
+    // ---- Visual sessions ----
+    // Pictures live in the folder `Visual` beside the database, one folder per session
+    // named by its id (0700), one file per frame (0600 from the moment it exists); rows
+    // hold only file names. Rows and files agree: a picture is written under the write
+    // lock before its row, and removed only after the transaction that deleted its row
+    // committed, so a rollback never leaves a row without its picture. Folders and
+    // pictures left without rows by a crash between commit and removal are swept by
+    // purgeExpired. Removing a file never fails an operation. A store on ":memory:" has
+    // no Visual folder: adding a frame throws FileError, deletions touch no file.
+
+    // A new session, or nothing for an excluded app (excludedApps). The title keeps
+    // its first 300 characters; an empty `url` counts as none.
+    std::optional<int64_t> beginVisualSession(std::string_view bundleID, std::string_view appName,
+                                              std::string_view windowTitle, const std::optional<std::string>& url);
+    // Stores one picture (JPEG bytes) of the session and merges the distinct lines of
+    // `text` (3 characters or more, trimmed of spaces and tabs) into the session text,
+    // up to 8,000 characters; moves ended_at to now. Nothing for an unknown session (no
+    // file written). Throws FileError when the folder or picture cannot be written,
+    // before any row is; a database failure removes the picture again.
+    std::optional<VisualFrame> addVisualFrame(int64_t sessionID, std::string_view jpeg,
+                                              const std::optional<std::string>& text);
+    // Closes the session: one with frames is returned; one without is deleted and
+    // nothing is returned (as for an unknown id).
+    std::optional<VisualSession> endVisualSession(int64_t id);
+    std::optional<VisualSession> visualSession(int64_t id);
+    // Newest start first among the `limit` newest, sessions without frames left out.
+    std::vector<VisualSession> visualSessions(int64_t limit);
+    std::optional<VisualFrame> visualFrame(int64_t id);
+    // By time, then id.
+    std::vector<VisualFrame> visualFrames(int64_t sessionID);
+    // What an assistant may see: the first 12 starred frames, or 8 spread over the
+    // session when none is starred.
+    std::vector<VisualFrame> sharedVisualFrames(int64_t sessionID);
+    // Among the 300 newest sessions, those whose note, app, title and text hold one of
+    // the query's expanded terms: more original terms first, then more expanded terms,
+    // then newest. At most `limit`; nothing for a query without terms.
+    std::vector<VisualSession> searchVisual(std::string_view query, int64_t limit);
+    // Trimmed, first 500 characters.
+    void setVisualNote(int64_t id, std::string_view note);
+    void setVisualFrameStarred(int64_t id, bool on);
+    // Deletes the frame, and its session when it was the last; then its file.
+    void deleteVisualFrame(int64_t id);
+    // Deletes the session's rows, then its folder (a missing folder is fine).
+    void deleteVisualSession(int64_t id);
+    // Deletes the sessions that ended before `before`, in one transaction; returns how
+    // many.
+    int64_t purgeVisual(Date before);
+    // Deletes every session and frame, then the pictures.
+    void clearVisualMemory();
+    // The `Visual` folder beside the database; empty for ":memory:".
+    std::string visualDirectory() const;
+    // The frame's picture file.
+    std::string visualURL(const VisualFrame& frame) const;
+    static VisualSession visualSessionFrom(const SQLiteDB::Row& row);
+    static VisualFrame visualFrameFrom(const SQLiteDB::Row& row);
+
+    // The connector's providers. visualSummaries: the newest sessions for a blank
+    // query, else searchVisual, at most `limit`. visualPictures: the session and its
+    // shared frames' pictures in time order (a frame whose file is gone is left out),
+    // or nothing for an unknown session or one without frames.
+    std::vector<VisualSummary> visualSummaries(std::string_view query, int64_t limit);
+    std::optional<std::pair<VisualSummary, std::vector<VisualPicture>>> visualPictures(int64_t sessionID);
+    VisualSummary visualSummary(const VisualSession& session);
+
+    // ---- Retention, muting and deletion ----
+    // Each operation is one BEGIN IMMEDIATE transaction: all of it or none of it, the
+    // database error rethrown after the rollback. Insights citing removed or hidden
+    // material are withdrawn; insights the user kept ('saved', 'useful') survive.
+
+    // What one purge removed.
+    struct PurgeResult {
+        int64_t sources = 0;        // sources not seen within the retention period
+        int64_t sessions = 0;       // old viewing sessions of sources seen since
+        int64_t events = 0;         // expired event ids (their resend is accepted again)
+        int64_t screenCaptures = 0; // screen windows not seen within the period
+        int64_t visualSessions = 0; // Visual sessions that ended before the cut-off
+        int64_t insights = 0;       // old suggestions the user did not keep
+        int64_t orphans = 0;        // picture folders and files no row refers to
+
+        bool operator==(const PurgeResult&) const = default;
+    };
+
+    // Removes what is older than the retention period (state().retentionDays), notes the
+    // time in meta 'last_purge', then sweeps orphaned pictures. The state is read
+    // before the transaction; a failure to read it stops the purge.
+    PurgeResult purgeExpired();
+    // Sets the retention to 7, 30 or 90 days and purges; any other value changes
+    // nothing and gives nothing. No epoch change.
+    std::optional<PurgeResult> setRetention(int64_t days);
+    static bool isRetention(int64_t days) { return days == 7 || days == 30 || days == 90; }
+    // Deletes the source for good (deleteSourceRows) and increases the capture epoch.
+    // Returns whether the source existed; the epoch rises either way.
+    bool deleteSource(int64_t id);
+    // Hides or shows the source; muting withdraws the insights citing it, unmuting does
+    // not restore them. No epoch change. Returns whether the source exists.
+    bool setSourceMuted(int64_t id, bool muted);
+    // Forgets every source, screen window and Visual session and withdraws the
+    // insights not kept; consent, origins, projects and tasks stay; the epoch rises.
+    void clearMemory();
+    // When the last purge ran (meta 'last_purge'), or nothing.
+    std::optional<Date> lastPurge();
+
+private:
+    // The source withdrawal: the one statement that withdraws insights citing a source.
+    void withdrawInsightsCiting(int64_t sourceID);
+    // Row removals inside the caller's transaction; the caller removes the folders of
+    // the sessions they name after its commit (removeVisualFolders).
+    void deleteVisualSessionRows(int64_t id);
+    std::vector<int64_t> purgeVisualRows(Date before);
+    void removeVisualFolders(const std::vector<int64_t>& sessionIDs) noexcept;
+    std::string visualSessionFolder(int64_t sessionID) const;
+    // Removes picture folders of sessions without a row, and pictures of live sessions
+    // without a row that are older than an hour (younger ones may be mid-add in another
+    // process). Returns how many it removed; never throws.
+    int64_t sweepVisualOrphans() noexcept;
 };
 
 } // namespace brell

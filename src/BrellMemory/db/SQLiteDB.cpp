@@ -145,9 +145,9 @@ Statement prepare(sqlite3* db, const std::string& sql, const SQLiteDB::Params& p
         } else if (p.isReal()) {
             rc = sqlite3_bind_double(raw, position, *p.real());
         } else if (p.isText()) {
-            // Text is bound up to its first NUL, as a C string would be.
+            // Bound with its length, so a NUL inside cannot cut it short.
             std::string text = *p.text();
-            rc = sqlite3_bind_text(raw, position, text.c_str(), -1, SQLITE_TRANSIENT);
+            rc = sqlite3_bind_text64(raw, position, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
         } else {
             rc = sqlite3_bind_null(raw, position);
         }
@@ -195,7 +195,8 @@ std::vector<SQLiteDB::Row> SQLiteDB::query(const std::string& sql, const Params&
                 break;
             case SQLITE_TEXT: {
                 const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), c));
-                value = Value(std::string(text != nullptr ? text : ""));
+                auto bytes = static_cast<std::size_t>(sqlite3_column_bytes(statement.get(), c));
+                value = Value(text != nullptr ? std::string(text, bytes) : std::string());
                 break;
             }
             default:
@@ -236,14 +237,18 @@ void SQLiteDB::backupTo(const std::string& path) {
     if (rc != SQLITE_OK) {
         throw DBError(rc, raw != nullptr ? sqlite3_errmsg(raw) : "open failed");
     }
-    (void)FileSystem::remove(path);
+    for (const char* leftover : {"-journal", "-wal", "-shm"}) {
+        (void)FileSystem::remove(path + leftover); // a journal of an earlier copy must not be replayed
+    }
+    // An empty file is an empty database: created owner-only before SQLite opens it, so
+    // the copy is never readable by others, not even for a moment.
+    FileSystem::writeAtomically(path, "");
     raw = nullptr;
-    rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
     std::unique_ptr<sqlite3, Close> destination(raw);
     if (rc != SQLITE_OK) {
         throw DBError(rc, raw != nullptr ? sqlite3_errmsg(raw) : "open failed");
     }
-    FileSystem::setPermissions(path, 0600);
     sqlite3_backup* backup = sqlite3_backup_init(destination.get(), "main", source.get(), "main");
     if (backup == nullptr) {
         throw DBError(sqlite3_errcode(destination.get()), sqlite3_errmsg(destination.get()));
@@ -256,6 +261,57 @@ void SQLiteDB::backupTo(const std::string& path) {
     if (finish != SQLITE_OK) {
         throw DBError(finish, sqlite3_errmsg(destination.get()));
     }
+    // The copy carries the journal mode of the original; as a single file with a
+    // rollback journal it stands alone, without -wal and -shm files beside it.
+    char* error = nullptr;
+    rc = sqlite3_exec(destination.get(), "PRAGMA journal_mode = DELETE", nullptr, nullptr, &error);
+    if (rc != SQLITE_OK) {
+        std::string message = error != nullptr ? error : "journal mode change failed";
+        sqlite3_free(error);
+        throw DBError(rc, message);
+    }
+}
+
+SQLiteDB::SQLiteDB(std::string path, sqlite3* handle) : path_(std::move(path)), handle_(handle) {}
+
+void SQLiteDB::restoreFrom(const std::string& path) {
+    sqlite3* raw = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    std::unique_ptr<sqlite3, Close> source(raw);
+    if (rc != SQLITE_OK) {
+        throw DBError(rc, raw != nullptr ? sqlite3_errmsg(raw) : "open failed");
+    }
+    sqlite3_backup* backup = sqlite3_backup_init(handle_.get(), "main", source.get(), "main");
+    if (backup == nullptr) {
+        throw DBError(sqlite3_errcode(handle_.get()), sqlite3_errmsg(handle_.get()));
+    }
+    // One step copies every page in one write transaction; the busy handler waits for
+    // the write lock, and a lock still held after it is tried again a while longer.
+    rc = sqlite3_backup_step(backup, -1);
+    for (int attempt = 0; (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && attempt < 40; ++attempt) {
+        sqlite3_sleep(100);
+        rc = sqlite3_backup_step(backup, -1);
+    }
+    int finish = sqlite3_backup_finish(backup);
+    if (rc != SQLITE_DONE) {
+        throw DBError(rc, sqlite3_errstr(rc));
+    }
+    if (finish != SQLITE_OK) {
+        throw DBError(finish, sqlite3_errmsg(handle_.get()));
+    }
+}
+
+std::vector<SQLiteDB::Row> SQLiteDB::queryFile(const std::string& path, const std::string& sql) {
+    sqlite3* raw = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string message = raw != nullptr ? sqlite3_errmsg(raw) : "open failed";
+        sqlite3_close_v2(raw);
+        throw DBError(rc, message);
+    }
+    SQLiteDB reader(path, raw);
+    sqlite3_busy_timeout(raw, 4000);
+    return reader.query(sql);
 }
 
 std::string SQLiteDB::libraryVersion() {

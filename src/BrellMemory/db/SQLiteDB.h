@@ -166,14 +166,29 @@ public:
     }
 
     // Writes a consistent copy of the database file as last committed to a new file at
-    // `path` (replacing one there), 0600. Called under the write lock, the copy is
-    // exactly the file's state, whatever other processes do meanwhile. Files only.
+    // `path` (replacing one there), 0600 from its creation, in rollback-journal mode so
+    // it is one file. The copy is taken in one read transaction: it is the state of one
+    // moment, whatever other processes write meanwhile. Files only.
     void backupTo(const std::string& path);
+
+    // Replaces this database's whole content with that of the database file at `path`
+    // (opened read-only) in one write transaction through SQLite's online backup, so
+    // other connections see the old content or the new, never a mix. Waits for the
+    // write lock (the busy timeout, then a few seconds more). Needs no transaction open
+    // on this connection and equal page sizes. Throws DBError; a failure changes nothing.
+    void restoreFrom(const std::string& path);
+
+    // The rows of `sql` run on the database file at `path`, opened read-only: never
+    // created or changed. Throws DBError, for example for a file that is no database.
+    static std::vector<Row> queryFile(const std::string& path, const std::string& sql);
 
     // The SQLite library version in use ("3.53.2").
     static std::string libraryVersion();
 
 private:
+    // Takes ownership of an open connection.
+    SQLiteDB(std::string path, sqlite3* handle);
+
     struct Close {
         void operator()(sqlite3* db) const noexcept;
     };

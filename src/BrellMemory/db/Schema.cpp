@@ -304,7 +304,7 @@ void ensureChunkFullText(SQLiteDB& db) {
 
 } // namespace
 
-int version(SQLiteDB& db) {
+int64_t version(SQLiteDB& db) {
     auto row = db.one("SELECT value FROM meta WHERE key = 'schema_version'");
     if (!row) {
         return 0;
@@ -313,15 +313,20 @@ int version(SQLiteDB& db) {
     if (!text) {
         return 0;
     }
-    int value = 0;
+    int64_t value = 0;
     auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
-    if (error != std::errc() || end != text->data() + text->size()) {
+    if (end != text->data() + text->size()) {
         return 0;
     }
-    return value;
+    if (error == std::errc::result_out_of_range) {
+        // Digits beyond any 64-bit number: a version from far in the future, never 0,
+        // which would run the first migration over tables that already exist.
+        return text->starts_with('-') ? 0 : INT64_MAX;
+    }
+    return error == std::errc() ? value : 0;
 }
 
-std::string backupPath(const std::string& path, int version) {
+std::string backupPath(const std::string& path, int64_t version) {
     return path + ".backup-v" + std::to_string(version);
 }
 
@@ -332,7 +337,7 @@ void migrate(SQLiteDB& db) {
     }
     bool migrated = db.transaction([&] {
         // Read again under the write lock: another process may have migrated meanwhile.
-        int old = version(db);
+        int64_t old = version(db);
         if (old >= currentVersion) {
             return false;
         }
@@ -345,7 +350,7 @@ void migrate(SQLiteDB& db) {
             } catch (const Error&) {
             }
         }
-        for (int step = old + 1; step <= currentVersion; ++step) {
+        for (int step = static_cast<int>(old) + 1; step <= currentVersion; ++step) {
             applyStep(db, step);
         }
         setVersion(db, currentVersion);

@@ -4,7 +4,6 @@
 
 #include "BrellMemory/db/MemoryStore.h"
 #include "addresses/PageIdentity.h"
-#include "addresses/URLSafety.h"
 #include "util/Text.h"
 
 namespace brell {
@@ -14,41 +13,10 @@ using Value = SQLiteDB::Value;
 using AckStatus = HostProtocol::AckStatus;
 using AckError = HostProtocol::AckError;
 
-constexpr int64_t dayMs = 86'400'000;
 constexpr const char* youtubeOrigin = "https://www.youtube.com";
 
 [[noreturn]] void invalid(const char* reason) {
     throw AckError(AckStatus::invalid, reason);
-}
-
-// An array of at most 1000 [start, end] integer pairs with 0 <= start < end <= a day.
-std::vector<Range> parseRanges(const Json& value) {
-    if (!value.is_array() || value.size() > 1000) {
-        invalid("ranges");
-    }
-    for (const auto& element : value) {
-        if (!element.is_array()) {
-            invalid("ranges");
-        }
-        for (const auto& n : element) {
-            if (!JsonText::integer(n)) {
-                invalid("ranges");
-            }
-        }
-    }
-    std::vector<Range> ranges;
-    for (const auto& element : value) {
-        if (element.size() != 2) {
-            invalid("range_bounds");
-        }
-        int64_t start = *JsonText::integer(element[0]);
-        int64_t end = *JsonText::integer(element[1]);
-        if (start < 0 || start >= end || end > dayMs) {
-            invalid("range_bounds");
-        }
-        ranges.push_back({start, end});
-    }
-    return ranges;
 }
 
 } // namespace
@@ -179,8 +147,9 @@ void HostProtocol::storeArticleChunks(int64_t sourceID, const std::vector<Block>
     for (const auto& block : blocks) {
         std::size_t characters = Text::characterCount(block.text);
         if (pending && pending->heading == block.heading && pendingCharacters + characters <= 1200) {
+            // The line break joining them is one more character of the pending text.
             pending->text += "\n" + block.text;
-            pendingCharacters += characters;
+            pendingCharacters += 1 + characters;
         } else {
             storePending();
             pending = block;
@@ -191,42 +160,41 @@ void HostProtocol::storeArticleChunks(int64_t sourceID, const std::vector<Block>
     store_.db.run("INSERT OR REPLACE INTO meta(key, value) VALUES (?, ?)", {Value(key), Value(digest)});
 }
 
+HostProtocol::AckStatus HostProtocol::refuse(const IngestRefusal& refusal) {
+    if (refusal.reason) {
+        throw AckError(refusal.status, *refusal.reason);
+    }
+    return refusal.status;
+}
+
 HostProtocol::AckStatus HostProtocol::ingestVideo(const std::string& eventId, const Json& source, const Json& payload,
                                                   const std::string& sessionId, int64_t activeWallMs,
                                                   const MemoryState& state) {
     if (!state.youtube) {
         return AckStatus::disabled;
     }
-    auto id = string(JsonText::member(source, "id"), 40);
-    auto url = string(JsonText::member(source, "url"), 500);
-    auto videoID = url ? youtubeID(*url) : std::nullopt;
-    if (!id || id->rfind("youtube:", 0) != 0 || !videoID || "youtube:" + *videoID != *id) {
-        invalid("video_source");
+    auto parsed = VideoDelta::parse(source, payload);
+    if (const auto* refusal = std::get_if<IngestRefusal>(&parsed)) {
+        return refuse(*refusal);
     }
-    std::vector<Range> ranges = parseRanges(JsonText::member(payload, "rangesMs"));
-    std::optional<std::vector<Range>> played;
-    if (payload.contains("playedRangesMs")) {
-        played = parseRanges(payload["playedRangesMs"]);
-    }
-    int64_t playedWall = JsonText::integer(JsonText::member(payload, "playedWallMs")).value_or(0);
-    if (playedWall > dayMs) {
-        invalid("played_wall");
-    }
-    std::string title = cleanTitle(JsonText::member(source, "title")).value_or("YouTube video");
-    std::string watchURL = std::string(youtubeOrigin) + "/watch?v=" + *videoID;
+    return storeVideo(eventId, std::get<VideoDelta>(parsed), sessionId, activeWallMs, state);
+}
 
+HostProtocol::AckStatus HostProtocol::storeVideo(const std::string& eventId, const VideoDelta& delta,
+                                                 const std::string& sessionId, int64_t activeWallMs,
+                                                 const MemoryState& state) {
     return store_.db.transaction([&]() -> AckStatus {
         if (auto refusal = recheck(eventId, state, true)) {
             return *refusal;
         }
         bool known = store_.db.one("SELECT id FROM session WHERE id = ?", {Value(sessionId)}).has_value();
-        if (!known && std::max(activeWallMs, playedWall) < store_.config.videoMinWallMs) {
+        if (!known && std::max(activeWallMs, delta.playedWallMs) < store_.config.videoMinWallMs) {
             invalid("below_threshold");
         }
-        int64_t sourceID = upsertSource(*id, "video", watchURL, title, youtubeOrigin);
+        int64_t sourceID = upsertSource(delta.key, "video", delta.watchURL, delta.title, youtubeOrigin);
         upsertSession(sessionId, sourceID, activeWallMs);
         store_.db.run("UPDATE session SET played_wall_ms = max(played_wall_ms, ?) WHERE id = ?",
-                      {Value(playedWall), Value(sessionId)});
+                      {Value(delta.playedWallMs), Value(sessionId)});
         auto mergeExposure = [&](const char* kind, const std::vector<Range>& added) {
             std::vector<Range> all = added;
             for (const auto& row :
@@ -240,11 +208,11 @@ HostProtocol::AckStatus HostProtocol::ingestVideo(const std::string& eventId, co
                               {Value(sessionId), Value(kind), Value(r.start), Value(r.end)});
             }
         };
-        mergeExposure("range", ranges);
-        if (played) {
-            mergeExposure("played", *played);
+        mergeExposure("range", delta.ranges);
+        if (delta.played) {
+            mergeExposure("played", *delta.played);
         }
-        ensureMetadataChunk(sourceID, title);
+        ensureMetadataChunk(sourceID, delta.title);
         recordEvent(eventId);
         return AckStatus::accepted;
     });
@@ -253,74 +221,16 @@ HostProtocol::AckStatus HostProtocol::ingestVideo(const std::string& eventId, co
 HostProtocol::AckStatus HostProtocol::ingestArticle(const std::string& eventId, const Json& source, const Json& payload,
                                                     const std::string& sessionId, int64_t activeWallMs,
                                                     const MemoryState& state) {
-    auto url = string(JsonText::member(source, "url"), 2000);
-    auto canonical = url ? canonicalArticleURL(*url) : std::nullopt;
-    if (!canonical) {
-        invalid("article_url");
+    auto parsed = ArticleDelta::parse(source, payload, state.origins, store_.config);
+    if (const auto* refusal = std::get_if<IngestRefusal>(&parsed)) {
+        return refuse(*refusal);
     }
-    auto origin = MemoryStore::canonicalOrigin(*canonical);
-    const AllowedOrigin* approved = nullptr;
-    for (const auto& o : state.origins) {
-        if (origin && o.origin == *origin) {
-            approved = &o;
-        }
-    }
-    if (!approved || approved->muted) {
-        return AckStatus::disabled;
-    }
-    const bool indexText = approved->indexText;
-    auto id = string(JsonText::member(source, "id"), 2100);
-    if (!id || *id != "article:" + *canonical) {
-        invalid("article_id");
-    }
-    std::string title =
-        cleanTitle(JsonText::member(source, "title")).value_or(URLSafety::displayHost(*canonical).value_or("Article"));
+    return storeArticle(eventId, std::get<ArticleDelta>(parsed), sessionId, activeWallMs, state);
+}
 
-    struct Anchor {
-        std::string locator;
-        std::string label;
-    };
-    std::vector<Anchor> anchors;
-    const Json& anchorList = JsonText::member(payload, "anchors");
-    if (anchorList.is_array()) {
-        if (static_cast<int64_t>(anchorList.size()) > store_.config.maxAnchors) {
-            invalid("anchors");
-        }
-        for (const auto& anchor : anchorList) {
-            auto locator = JsonText::string(JsonText::member(anchor, "locator"));
-            auto label = string(JsonText::member(anchor, "label"), 160);
-            if (!locator || !locatorPattern().matches(*locator) || !label) {
-                invalid("anchor");
-            }
-            anchors.push_back({*locator, *label});
-        }
-    }
-
-    std::optional<std::vector<Block>> blocks;
-    const Json& extraction = JsonText::member(payload, "extraction");
-    if (extraction.is_object() && indexText) {
-        const Json& list = JsonText::member(extraction, "blocks");
-        if (!list.is_array() || list.size() > 400 ||
-            !std::all_of(list.begin(), list.end(), [](const Json& b) { return b.is_object(); })) {
-            invalid("blocks");
-        }
-        blocks.emplace();
-        int64_t total = 0;
-        for (const auto& block : list) {
-            auto locator = JsonText::string(JsonText::member(block, "locator"));
-            auto text =
-                string(JsonText::member(block, "text"), static_cast<std::size_t>(store_.config.maxArticleChars));
-            if (!locator || !locatorPattern().matches(*locator) || !text) {
-                invalid("block");
-            }
-            total += static_cast<int64_t>(Text::characterCount(*text));
-            if (total > store_.config.maxArticleChars) {
-                invalid("too_much_text");
-            }
-            blocks->push_back({*locator, *text, string(JsonText::member(block, "heading"), 200)});
-        }
-    }
-
+HostProtocol::AckStatus HostProtocol::storeArticle(const std::string& eventId, const ArticleDelta& delta,
+                                                   const std::string& sessionId, int64_t activeWallMs,
+                                                   const MemoryState& state) {
     return store_.db.transaction([&]() -> AckStatus {
         if (auto refusal = recheck(eventId, state, false)) {
             return *refusal;
@@ -328,7 +238,7 @@ HostProtocol::AckStatus HostProtocol::ingestArticle(const std::string& eventId, 
         // The origin's approval may have changed under the write lock too.
         auto fresh = store_.state();
         bool stillApproved = std::any_of(fresh.origins.begin(), fresh.origins.end(), [&](const AllowedOrigin& o) {
-            return o.origin == *origin && !o.muted && o.indexText == indexText;
+            return o.origin == delta.origin && !o.muted && o.indexText == delta.indexText;
         });
         if (!stillApproved) {
             return AckStatus::stale_epoch;
@@ -337,23 +247,24 @@ HostProtocol::AckStatus HostProtocol::ingestArticle(const std::string& eventId, 
         if (!known && activeWallMs < store_.config.articleMinWallMs) {
             invalid("below_threshold");
         }
-        int64_t sourceID = upsertSource(*id, "article", *canonical, title, *origin);
+        int64_t sourceID = upsertSource(delta.key, "article", delta.canonical, delta.title, delta.origin);
         upsertSession(sessionId, sourceID, activeWallMs);
         std::vector<std::string> stored;
         for (const auto& row : store_.db.query("SELECT locator FROM exposure WHERE session_id = ? AND kind = 'anchor'",
                                                {Value(sessionId)})) {
             stored.push_back(row.text("locator"));
         }
-        for (const auto& anchor : anchors) {
+        for (const auto& anchor : delta.anchors) {
             if (std::find(stored.begin(), stored.end(), anchor.locator) == stored.end()) {
                 store_.db.run("INSERT INTO exposure(session_id, kind, locator, label) VALUES (?, 'anchor', ?, ?)",
                               {Value(sessionId), Value(anchor.locator), Value(anchor.label)});
                 stored.push_back(anchor.locator);
             }
         }
-        ensureMetadataChunk(sourceID, title);
-        if (blocks) {
-            storeArticleChunks(sourceID, *blocks);
+        ensureMetadataChunk(sourceID, delta.title);
+        // An empty list says nothing about the page's text: keep what is stored.
+        if (delta.blocks && !delta.blocks->empty()) {
+            storeArticleChunks(sourceID, *delta.blocks);
         }
         recordEvent(eventId);
         return AckStatus::accepted;

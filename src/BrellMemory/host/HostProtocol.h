@@ -14,7 +14,12 @@
 #include <string_view>
 #include <vector>
 
+#include "BrellMemory/host/AckStatus.h"
+#include "BrellMemory/host/ArticleDelta.h"
+#include "BrellMemory/host/CapturedTranscript.h"
+#include "BrellMemory/host/IngestRefusal.h"
 #include "BrellMemory/host/SeenAnswer.h"
+#include "BrellMemory/host/VideoDelta.h"
 #include "BrellMemory/store/MemoryState.h"
 #include "util/Date.h"
 #include "util/Error.h"
@@ -30,7 +35,7 @@ public:
     static constexpr int version = 1;
     static constexpr std::string_view hostName = "dev.brell.memory";
 
-    enum class AckStatus { accepted, duplicate, stale_epoch, disabled, invalid, retry };
+    using AckStatus = brell::AckStatus;
     static std::string rawValue(AckStatus status);
 
     // Raised by the ingestion handlers to end an event with a specific answer.
@@ -73,9 +78,10 @@ public:
     // A JSON string in the 8-4-4-4-12 hexadecimal UUID form, lower-cased.
     static std::optional<std::string> uuid(const Json& value);
 
-    // ---- Ingestion handlers: each stores one event in one transaction together with
-    // its ingested_event row, and returns the status to answer. Throw AckError for a
-    // specific answer; any other error is answered "retry" / "store_busy".
+    // ---- Ingestion handlers: each reads its event into a typed value (VideoDelta,
+    // ArticleDelta, CapturedTranscript), then stores that value in one transaction
+    // together with its ingested_event row, and returns the status to answer. Throw
+    // AckError for a specific answer; any other error is answered "retry" / "store_busy".
     AckStatus ingestVideo(const std::string& eventId, const Json& source, const Json& payload,
                           const std::string& sessionId, int64_t activeWallMs, const MemoryState& state);
     AckStatus ingestArticle(const std::string& eventId, const Json& source, const Json& payload,
@@ -85,11 +91,7 @@ public:
     // Steps shared by the handlers, run inside their transactions.
     void upsertSession(const std::string& sessionId, int64_t sourceID, int64_t wall);
     void ensureMetadataChunk(int64_t sourceID, const std::string& title);
-    struct Block {
-        std::string locator;
-        std::string text;
-        std::optional<std::string> heading;
-    };
+    using Block = ArticleDelta::Block;
     void storeArticleChunks(int64_t sourceID, const std::vector<Block>& blocks);
 
     // The video id of an https watch page on the three main YouTube hosts.
@@ -111,6 +113,14 @@ private:
     int64_t upsertSource(const std::string& key, const std::string& kind, const std::string& url,
                          const std::string& title, const std::string& origin);
     static Json error(std::string_view status, std::string_view reason);
+    // Raises the refusal as the AckError that ends the event, or returns its status when
+    // it carries no reason.
+    static AckStatus refuse(const IngestRefusal& refusal);
+    AckStatus storeVideo(const std::string& eventId, const VideoDelta& delta, const std::string& sessionId,
+                         int64_t activeWallMs, const MemoryState& state);
+    AckStatus storeArticle(const std::string& eventId, const ArticleDelta& delta, const std::string& sessionId,
+                           int64_t activeWallMs, const MemoryState& state);
+    AckStatus storeTranscript(const std::string& eventId, const CapturedTranscript& transcript);
     Json dispatchIngest(const std::string& eventId, int64_t captureEpoch, const std::string& kind, const Json& source,
                         const Json& payload);
 

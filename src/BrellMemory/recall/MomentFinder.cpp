@@ -220,13 +220,21 @@ std::optional<int64_t> cue(const ChunkRecord& chunk, std::optional<int64_t> seco
     if (!chosen) {
         chosen = starts.front();
     }
-    if (seconds && std::abs(*seconds) < INT64_MAX / 1000) {
+    // A model may answer any number; one whose milliseconds do not fit is no answer.
+    // Bounds are compared on t's side, where ±5000 cannot overflow, and distances are
+    // taken without signed overflow whatever the stored cues hold.
+    constexpr int64_t limit = INT64_MAX / 1000 - 5;
+    if (seconds && *seconds > -limit && *seconds < limit) {
         int64_t t = *seconds * 1000;
         int64_t last = chunk.endMs ? std::max(*chunk.endMs, starts.back()) : starts.back();
-        if (t >= starts.front() - 5000 && t <= last + 5000) {
+        if (t + 5000 >= starts.front() && t - 5000 <= last) {
+            auto distance = [t](int64_t s) {
+                return s > t ? static_cast<uint64_t>(s) - static_cast<uint64_t>(t)
+                             : static_cast<uint64_t>(t) - static_cast<uint64_t>(s);
+            };
             int64_t nearest = starts.front();
             for (int64_t s : starts) {
-                if (std::llabs(s - t) < std::llabs(nearest - t)) {
+                if (distance(s) < distance(nearest)) {
                     nearest = s;
                 }
             }
@@ -244,7 +252,9 @@ std::vector<Moment> parse(const Json& reply, const std::vector<ChunkRecord>& can
     }
     const Json& list = JsonText::member(reply, "moments");
     std::vector<Moment> moments;
-    if (!list.is_array()) {
+    // A list of objects, or nothing: a list that holds anything else is not the answer
+    // the schema asked for.
+    if (!list.is_array() || !std::all_of(list.begin(), list.end(), [](const Json& e) { return e.is_object(); })) {
         return moments;
     }
     std::optional<QueryTerms::Terms> questionTerms;

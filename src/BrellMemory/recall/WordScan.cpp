@@ -17,7 +17,10 @@ std::string_view stemOfLowered(std::string_view word) {
 }
 
 std::vector<std::string> unicodeWords(std::string_view run) {
-    static const Regex separators("[^\\p{L}\\p{N}]+");
+    // Combining marks (vowel signs, accents) belong to the letter they sit on, as they do
+    // for the full-text index's tokenizer: splitting at them would cut "हिंदी" into
+    // single consonants and a decomposed "café" into "cafe" and nothing.
+    static const Regex separators("[^\\p{L}\\p{M}\\p{N}]+");
     std::vector<std::string> pieces = separators.split(Text::lower(run));
     std::erase_if(pieces, [](const std::string& piece) { return piece.empty(); });
     return pieces;

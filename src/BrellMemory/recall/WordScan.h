@@ -2,7 +2,8 @@
 // The word scanner under QueryTerms and TermMatcher: walks the words of a text without
 // building a list, lower-cased as QueryTerms::words defines them. Plain ASCII runs are
 // lower-cased and split byte by byte; a run holding other characters goes through the
-// Unicode lower-casing and letter/number split.
+// Unicode lower-casing and is split at every code point that is neither a letter, a
+// number nor a combining mark (a mark is part of the word it sits on).
 //
 // Runs end only at ASCII characters that are neither letters, digits nor
 // case-ignorable, so lower-casing a run gives the same letters as lower-casing the whole

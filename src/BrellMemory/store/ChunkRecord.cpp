@@ -3,6 +3,7 @@
 #include <charconv>
 #include <string_view>
 
+#include "BrellMemory/visual/VisualSession.h"
 #include "util/Json.h"
 #include "util/Text.h"
 
@@ -193,6 +194,40 @@ std::optional<std::string> ChunkRecord::savedKey() const {
         return sourceKey.substr(6);
     }
     return std::nullopt;
+}
+
+ChunkRecord ChunkRecord::visual(const VisualSession& session) {
+    ChunkRecord c;
+    c.id = -session.id - 2'000'000;
+    c.sourceID = c.id;
+    c.sourceKey = "visual:" + std::to_string(session.id);
+    c.sourceKind = "visual";
+    c.sourceTitle = session.label();
+    c.sourceURL = session.url.value_or("");
+    c.kind = "visual";
+    for (const auto* part : {&session.note, &session.text}) {
+        if (!part->empty()) {
+            c.text += (c.text.empty() ? "" : "\n") + *part;
+        }
+    }
+    c.locator = "v=" + std::to_string(session.id);
+    c.provenance = "captured";
+    c.retrievedAt = session.startedAt;
+    return c;
+}
+
+std::optional<int64_t> ChunkRecord::visualSessionID() const {
+    static constexpr std::string_view prefix = "visual:";
+    if (kind != "visual" || sourceKey.rfind(prefix, 0) != 0) {
+        return std::nullopt;
+    }
+    std::string_view digits = std::string_view(sourceKey).substr(prefix.size());
+    int64_t id = 0;
+    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), id);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size()) {
+        return std::nullopt;
+    }
+    return id;
 }
 
 std::vector<std::vector<int64_t>> ChunkRecord::decodeCues(const std::optional<std::string>& json) {

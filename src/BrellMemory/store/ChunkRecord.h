@@ -10,6 +10,8 @@
 
 namespace brell {
 
+struct VisualSession;
+
 struct ChunkRecord {
     // The select head every chunk query starts with; each adds its own condition.
     static constexpr const char* selectHead =
@@ -54,6 +56,14 @@ struct ChunkRecord {
     bool isSaved() const { return kind == "saved"; }
     // The saved quote's key, for kind "saved".
     std::optional<std::string> savedKey() const;
+
+    // A Visual session as a recall passage of kind "visual" (never a row): ids
+    // −(session id) − 2,000,000, source key "visual:" + id, the session label as title,
+    // the note and window text as text, locator "v=" + id.
+    static ChunkRecord visual(const VisualSession& session);
+    // The session id of a visual passage: for kind "visual", the decimal number after
+    // "visual:" in the source key; nothing otherwise.
+    std::optional<int64_t> visualSessionID() const;
 
     // Reads the cue list from its stored JSON form ([[offset, startMs], ...]).
     static std::vector<std::vector<int64_t>> decodeCues(const std::optional<std::string>& json);

@@ -132,10 +132,7 @@ void MemoryStore::revokeOrigin(std::string_view origin, bool deletePastData) {
 }
 
 void MemoryStore::deleteSourceRows(int64_t id) {
-    db.run("UPDATE insight SET status = 'withdrawn', eligible = 0, hold_reason = 'stale'\n"
-           "WHERE id IN (SELECT e.insight_id FROM insight_evidence e JOIN chunk c ON c.id = e.chunk_id "
-           "WHERE c.source_id = ?)",
-           {Value(id)});
+    withdrawInsightsCiting(id);
     db.run("DELETE FROM source WHERE id = ?", {Value(id)});
     // The digests of its stored text go too: SQLite may give a later source the same id,
     // and a leftover digest would make that source's first text look already stored.

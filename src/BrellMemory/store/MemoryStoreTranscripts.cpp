@@ -49,7 +49,7 @@ void MemoryStore::importComments(int64_t sourceID, const std::vector<std::pair<s
     db.transaction([&] {
         for (std::size_t k = 0; k < comments.size(); ++k) {
             const auto& [id, text] = comments[k];
-            std::string cut = Text::prefixCharacters(text, maxCommentChars);
+            std::string cut = Text::prefixCharacters(Text::removeControls(text), maxCommentChars);
             db.run(
                 "INSERT OR IGNORE INTO chunk(source_id, kind, text, locator, retrieved_at, content_hash, provenance)\n"
                 "VALUES (?, 'comment', ?, ?, ?, ?, ?)",

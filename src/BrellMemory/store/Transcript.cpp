@@ -232,7 +232,8 @@ std::optional<int64_t> parseTime(std::string_view text) {
 }
 
 std::string clean(std::string_view text) {
-    std::string s = removeTags(Text::isValidUTF8(text) ? std::string(text) : Text::sanitizeUTF8(text));
+    std::string s = Text::removeControls(text);
+    s = removeTags(Text::isValidUTF8(s) ? s : Text::sanitizeUTF8(s));
     // "&amp;" first, so an escaped entity ("&amp;lt;") ends as the character it names.
     replaceAll(s, "&amp;", "&");
     replaceAll(s, "&lt;", "<");

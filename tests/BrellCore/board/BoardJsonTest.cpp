@@ -148,6 +148,26 @@ TEST(BoardJsonTest, DatesAreMillisecondUTCTextAndReadWithOrWithoutFraction) {
     }
 }
 
+// A date whose UTC time falls outside the years 0000–9999 would be written back as
+// "10000-…" or "-001-…", which nothing reads: it is the file's problem when read.
+TEST(BoardJsonTest, DatesThatCouldNotBeWrittenBackAreUnreadable) {
+    for (const char* bad : {"9999-12-31T23:59:59.9999Z", "0000-01-01T00:30:00+01:00", "9999-12-31T23:59:60Z",
+                            "9999-12-31T23:30:00-00:31"}) {
+        SCOPED_TRACE(bad);
+        try {
+            BoardJson::parseDate(bad);
+            ADD_FAILURE() << "parsed";
+        } catch (const BoardJson::DecodeError& e) {
+            EXPECT_EQ(std::string(e.what()), std::string("Unreadable date: ") + bad);
+        }
+    }
+    // The limits themselves read and write back as they were.
+    for (const char* limit : {"0000-01-01T00:00:00.000Z", "9999-12-31T23:59:59.999Z"}) {
+        SCOPED_TRACE(limit);
+        EXPECT_EQ(BoardJson::formatDate(BoardJson::parseDate(limit)), limit);
+    }
+}
+
 TEST(BoardJsonTest, EveryMillisecondDateReadsBackEqual) {
     // Dates written to the millisecond read back as the very same double.
     for (Date date : {1740819907.001, 1740819907.123, 1740819907.999, 0.5, 1e9 + 0.007, 4102444799.999}) {

@@ -205,6 +205,29 @@ TEST_F(CardStoreTest, AFailedWriteKeepsTheListAndTheFile) {
     EXPECT_EQ(fileText(), fileBefore);
 }
 
+// A board is checked to read back before it replaces the file, so a card dated beyond
+// what the file can hold leaves the old board and the old list.
+TEST_F(CardStoreTest, ASaveThatWouldNotReadBackLeavesTheBoardAsItWas) {
+    store.load();
+    store.upsert(quote(1, Lane::evidence, now));
+    std::vector<Card> before = store.cards();
+    std::string fileBefore = fileText();
+
+    const Date year10000 = 253402300800.0; // 10000-01-01T00:00:00Z
+    for (Date date : {year10000, 253402300799.9996, -62167219200.5}) {
+        SCOPED_TRACE(date);
+        try {
+            store.upsert(quote(2, Lane::evidence, date));
+            ADD_FAILURE() << "saved";
+        } catch (const BoardJson::DecodeError& e) {
+            EXPECT_TRUE(std::string(e.what()).starts_with("Unreadable date: ")) << e.what();
+        }
+        EXPECT_EQ(store.cards(), before);
+        EXPECT_EQ(fileText(), fileBefore);
+        EXPECT_EQ(CardStore::readCards(path), before);
+    }
+}
+
 TEST_F(CardStoreTest, AnUnreadableFileIsNeverOverwrittenAndCanBeSetAside) {
     std::string good = BoardFile{1, {quote(1, Lane::evidence, now), quote(2, Lane::notes, now)}}.text();
     std::string badDate = good;

@@ -48,6 +48,28 @@ TEST_F(CardTest, MatchesASubstringOfAnySearchedFieldIgnoringCase) {
     }
 }
 
+// Ignoring case means full case folding: one letter may fold to two.
+TEST_F(CardTest, MatchesWithFullCaseFolding) {
+    struct Case {
+        const char* name;
+        const char* text;
+        const char* query;
+        bool matches;
+    } cases[] = {
+        {"capitals find a sharp s", "Die Straße entlang", "STRASSE", true},
+        {"a sharp s finds capitals", "DIE STRASSE ENTLANG", "straße", true},
+        {"final and medial sigma are one letter", "ΟΔΟΣ", "οδος", true},
+        {"a ligature matches its letters", "An eﬃcient route", "EFFICIENT", true},
+        {"composed and decomposed accents meet", "Café noir", "CAFÉ", true},
+        {"accents still count", "Cafe noir", "café", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Card card = test::cardOf(test::quoteCapture(c.text), Lane::evidence);
+        EXPECT_EQ(card.matches(c.query), c.matches);
+    }
+}
+
 TEST_F(CardTest, AbsentFieldsAreSkipped) {
     Card bare = test::cardOf(test::quoteCapture("Élan vital"), Lane::evidence);
     bare.capture.source.url = std::nullopt;

@@ -3,10 +3,12 @@
 #include <cstdlib>
 #include <functional>
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include "BrellCore/board/BoardSamples.h"
 #include "platform/FileSystem.h"
+#include "support/Golden.h"
 #include "support/TestSupport.h"
 
 namespace brell {
@@ -84,14 +86,19 @@ ScreenGlimpse glimpseSeenOnce() {
 }
 
 // The golden files under tests/data/assistant-format/ hold each block followed by one
-// line feed. BRELL_UPDATE_GOLDEN=1 rewrites them from the current output.
+// line feed.
 void expectGolden(const std::string& name, const std::string& text) {
-    SCOPED_TRACE(name);
-    std::string path = "assistant-format/" + name + ".txt";
-    if (std::getenv("BRELL_UPDATE_GOLDEN")) {
-        FileSystem::writeAtomically(test::fixturePath(path), text + "\n");
-    }
-    EXPECT_EQ(text + "\n", test::fixture(path));
+    test::expectGolden("assistant-format/" + name + ".txt", text + "\n");
+}
+
+// Not even the variable that once asked for it makes the runner rewrite a golden file.
+TEST(AssistantFormatTest, TheGoldenRunnerNeverRewritesGoldenFiles) {
+    static const std::string path = "assistant-format/list-empty.txt";
+    const std::string before = test::fixture(path);
+    ::setenv("BRELL_UPDATE_GOLDEN", "1", 1);
+    EXPECT_NONFATAL_FAILURE(expectGolden("list-empty", "not the golden text"), "differs from tests/data/");
+    ::unsetenv("BRELL_UPDATE_GOLDEN");
+    EXPECT_EQ(test::fixture(path), before);
 }
 
 TEST(AssistantFormatTest, BlocksMatchTheirGoldenFiles) {

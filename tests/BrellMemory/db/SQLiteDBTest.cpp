@@ -46,6 +46,17 @@ TEST_F(SQLiteDBTest, RowsMapColumnTypesAndAccessors) {
     EXPECT_EQ(rows[1].integer("missing"), 0);
 }
 
+// Text is bound and read with its length: nothing after a NUL is lost on the way in or out.
+TEST_F(SQLiteDBTest, TextKeepsEveryByteAfterANul) {
+    const std::string text("Alpha\0Beta gamma", 16);
+    db.run("INSERT INTO t(x, y) VALUES (?, ?)", {Value(text), Value("k")});
+    auto row = db.one("SELECT x, length(CAST(x AS BLOB)) AS bytes FROM t WHERE y = 'k'");
+    ASSERT_TRUE(row);
+    EXPECT_EQ(row->text("x"), text);
+    EXPECT_EQ(row->integer("bytes"), 16);
+    EXPECT_TRUE(db.one("SELECT 1 AS x FROM t WHERE x = ?", {Value(text)}));
+}
+
 TEST_F(SQLiteDBTest, LaterColumnOfTheSameNameWins) {
     auto row = db.one("SELECT 1 AS x, 2 AS x");
     ASSERT_TRUE(row);

@@ -152,6 +152,26 @@ TEST_F(SchemaTest, NewerFileIsLeftUntouched) {
     EXPECT_FALSE(store.db.one("SELECT 1 AS x FROM sqlite_master WHERE name = 'consent'"));
 }
 
+// A version too large for 32 bits, or for 64, is still a version from the future: the
+// file is opened as it is, never migrated again from version 0.
+TEST_F(SchemaTest, NewerFileIsLeftUntouchedHoweverLargeItsVersion) {
+    for (const char* version : {"2147483648", "99999999999", "9223372036854775807", "99999999999999999999999"}) {
+        SCOPED_TRACE(version);
+        test::TempFolder folder;
+        std::string file = folder.file("Memory.sqlite");
+        buildOldFile(file, 6);
+        {
+            SQLiteDB db(file);
+            db.run("UPDATE meta SET value = ? WHERE key = 'schema_version'", {SQLiteDB::Value(version)});
+            EXPECT_GE(Schema::version(db), 6);
+        }
+        MemoryStore store(file);
+        EXPECT_EQ(store.meta("schema_version"), version);
+        EXPECT_FALSE(FileSystem::exists(Schema::backupPath(file, 0)));
+        EXPECT_EQ(store.db.one("SELECT count(*) AS n FROM exposure")->integer("n"), 2);
+    }
+}
+
 TEST_F(SchemaTest, NonNumericVersionFailsToOpenAndLeavesTheFileAsItWas) {
     buildOldFile(path, 2);
     {

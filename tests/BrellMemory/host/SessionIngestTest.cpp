@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "BrellMemory/db/MemoryStore.h"
 #include "BrellMemory/host/HostProtocol.h"
 #include "util/ISODate.h"
@@ -241,6 +243,55 @@ TEST_F(SessionIngestTest, ArticleBlocksGroupIntoChunksAndRepeatsChangeNothing) {
 
     ASSERT_EQ(articleDelta({{"activeWallMs", 42000}, {"extraction", blocks(700, 600, "H")}})["status"], "accepted");
     EXPECT_EQ(articleChunks().size(), 3u); // 1300 > 1200 splits
+}
+
+// The line break that joins two blocks counts towards the 1200 characters of a chunk.
+TEST_F(SessionIngestTest, JoiningLineBreaksCountTowardsTheChunkLimit) {
+    store.approveOrigin("https://news.example.com", true);
+    struct Case {
+        const char* name;
+        std::vector<std::size_t> lengths;
+        std::vector<std::size_t> chunkLengths; // in characters, line breaks included
+    } cases[] = {
+        {"three blocks of 400: the third would make 1202", {400, 400, 400}, {801, 400}},
+        {"600 and 600 join to exactly 1200 before the break", {600, 600}, {1201}},
+        {"599, 300, 300: 900 + 300 = 1200 joins", {599, 300, 300}, {1201}},
+        {"599, 300, 301: 900 + 301 does not", {599, 300, 301}, {900, 301}},
+    };
+    int run = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Json list = Json::array();
+        for (std::size_t i = 0; i < c.lengths.size(); ++i) {
+            list.push_back({{"locator", "p" + std::to_string(i)},
+                            {"text", std::string(c.lengths[i], static_cast<char>('a' + run))}});
+        }
+        ASSERT_EQ(articleDelta({{"activeWallMs", 40000 + run++}, {"extraction", {{"blocks", list}}}})["status"],
+                  "accepted");
+        std::vector<std::size_t> lengths;
+        for (const auto& chunk :
+             store.chunks(store.source(std::string_view("article:" + articleURL))->id, std::string("article"))) {
+            lengths.push_back(chunk.text.size());
+        }
+        EXPECT_EQ(lengths, c.chunkLengths);
+    }
+}
+
+// Blocks are the page's text only when there are some: an empty list keeps what is stored.
+TEST_F(SessionIngestTest, AnEmptyBlockListKeepsTheStoredText) {
+    store.approveOrigin("https://news.example.com", true);
+    Json blocks = {{"blocks", {{{"locator", "p1"}, {"text", "The tide turns twice a day."}}}}};
+    ASSERT_EQ(articleDelta({{"activeWallMs", 40000}, {"extraction", blocks}})["status"], "accepted");
+    auto id = store.source(std::string_view("article:" + articleURL))->id;
+    auto before = store.chunks(id, std::string("article"));
+    ASSERT_EQ(before.size(), 1u);
+
+    Json reply = articleDelta({{"activeWallMs", 41000}, {"extraction", {{"blocks", Json::array()}}}});
+    EXPECT_EQ(reply["status"], "accepted");
+    auto after = store.chunks(id, std::string("article"));
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(after[0].id, before[0].id);
+    EXPECT_EQ(after[0].text, "The tide turns twice a day.");
 }
 
 TEST_F(SessionIngestTest, TitleChangeLeavesOneMetadataChunk) {

@@ -158,6 +158,22 @@ TEST_F(MemoryStoreSearchTest, LimitsAndKinds) {
     EXPECT_TRUE(ids("").empty());
 }
 
+// Words of scripts with vowel signs, and decomposed accents, are found whole, with the
+// index and without it.
+TEST_F(MemoryStoreSearchTest, WordsWithCombiningMarksAreFound) {
+    int64_t source = addSource("article", "Languages");
+    int64_t hindi = addChunk(source, {.kind = "article",
+                                      .text = "हिंदी भाषा "
+                                              "सीखना"});
+    int64_t french = addChunk(source, {.kind = "article", .text = "un café noir"});
+    for (bool fullText : {true, false}) {
+        SCOPED_TRACE(fullText ? "with the index" : "without the index");
+        useFullText(fullText);
+        EXPECT_EQ(ids("हिंदी"), (std::vector<int64_t>{hindi}));
+        EXPECT_EQ(ids("CAFÉ"), (std::vector<int64_t>{french}));
+    }
+}
+
 TEST_F(MemoryStoreSearchTest, UsersWordsNeverReachTheMatchSyntax) {
     int64_t video = addSource("video", "Talk");
     int64_t hit = addChunk(video, {.text = "near the heading column"});

@@ -1,5 +1,7 @@
 #include "BrellMemory/recall/MomentFinder.h"
 
+#include <cstdint>
+
 #include <gtest/gtest.h>
 
 #include "BrellMemory/db/MemoryStore.h"
@@ -58,6 +60,11 @@ TEST_F(MomentFinderTest, CueSnapping) {
         {"outside: the cue matching the hints", 300, "questions", 99000},
         {"outside without matching hints", 300, "zebra", 80000},
         {"no seconds: the hints decide", std::nullopt, "pricing tiers", 93000},
+        // Seconds whose milliseconds do not fit count as no answer, never as arithmetic.
+        {"the least 64-bit number", INT64_MIN, "", 80000},
+        {"the greatest 64-bit number", INT64_MAX, "pricing", 93000},
+        {"just beyond what milliseconds hold", INT64_MAX / 1000 + 1, "", 80000},
+        {"far before the chunk", -INT64_MAX / 1000 + 10, "questions", 99000},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -67,6 +74,23 @@ TEST_F(MomentFinderTest, CueSnapping) {
     ChunkRecord bare = video;
     bare.cues.clear();
     EXPECT_EQ(MomentFinder::cue(bare, 95, ""), 80000);
+    // Cue starts at the ends of the range measure their distance without overflow.
+    ChunkRecord extreme = video;
+    extreme.cues = {{0, INT64_MIN}, {5, 0}, {9, INT64_MAX}};
+    extreme.endMs = INT64_MAX;
+    EXPECT_EQ(MomentFinder::cue(extreme, 1, ""), 0);
+    EXPECT_EQ(MomentFinder::cue(extreme, -1, ""), 0);
+}
+
+// The double nearest the least 64-bit number reads as that number: the reply yields
+// the moment at its default cue, and nothing overflows on the way.
+TEST_F(MomentFinderTest, SecondsAtTheEndsOfTheRangeYieldTheDefaultCue) {
+    for (Json seconds : {Json(INT64_MIN), Json(-9.2233720368547758e18), Json(9.2233720368547e18), Json(UINT64_MAX)}) {
+        SCOPED_TRACE(seconds.dump());
+        auto moments = parse({{"moments", {{{"passageId", "c10"}, {"seconds", seconds}, {"why", ""}}}}});
+        ASSERT_EQ(moments.size(), 1u);
+        EXPECT_EQ(moments[0].ms, 80000);
+    }
 }
 
 TEST_F(MomentFinderTest, ParseTurnsAnyReplyIntoAtMostThreeMoments) {
@@ -77,6 +101,13 @@ TEST_F(MomentFinderTest, ParseTurnsAnyReplyIntoAtMostThreeMoments) {
     } cases[] = {
         {"not an object", Json("moments"), {}},
         {"moments not a list", {{"moments", {{"passageId", "c10"}}}}, {}},
+        // A list of objects is the answer; a list holding anything else is no answer.
+        {"a list with a text among the objects",
+         {{"moments", {{{"passageId", "c10"}, {"seconds", 95}, {"why", "tiers"}}, "c12"}}},
+         {}},
+        {"a list with a null first", {{"moments", {nullptr, {{"passageId", "c10"}, {"seconds", 95}}}}}, {}},
+        {"a list with a nested list", {{"moments", {Json::array({"c10"}), {{"passageId", "c12"}}}}}, {}},
+        {"an empty list", {{"moments", Json::array()}}, {}},
         {"unknown and missing ids dropped",
          {{"moments", {{{"passageId", "c99"}}, {{"seconds", 3}}, {{"passageId", 10}}}}},
          {}},

@@ -34,6 +34,10 @@ TEST(QueryTermsTest, WordsAreLowerCasedLetterAndNumberRuns) {
         // and a letter is not word-final; before a space it is.
         {"sigma before a full stop", "\u039f\u0394\u039f\u03a3.\u0391", {"\u03bf\u03b4\u03bf\u03c3", "\u03b1"}},
         {"sigma before a space", "\u039f\u0394\u039f\u03a3 \u0391", {"\u03bf\u03b4\u03bf\u03c2", "\u03b1"}},
+        // A combining mark belongs to the letter it sits on.
+        {"vowel signs stay in their word", "हिंदी भाषा", {"हिंदी", "भाषा"}},
+        {"a decomposed accent stays on its letter", "CAFÉ noir", {"café", "noir"}},
+        {"a decomposed accent mid-word", "Mañana's", {"mañana", "s"}},
         {"ill-formed bytes separate words",
          std::string("ab\xff"
                      "cd"),

@@ -64,6 +64,20 @@ TEST(ScreenPolicyTest, WordsAreDistinctLowerCasedAndAtLeastThreeCharacters) {
               (std::unordered_set<std::string>{"\u65e5\u672c\u8a9e"}));
 }
 
+// Vowel signs and accents are part of their word: two unrelated window texts in a
+// script that uses them are not "similar", so the second never overwrites the first.
+TEST(ScreenPolicyTest, WordsKeepTheirCombiningMarks) {
+    const std::string office = "प्रधानमंत्री "
+                               "कार्यालय";
+    const std::string weather = "मौसम समाचार "
+                                "बारिश";
+    EXPECT_EQ(ScreenPolicy::words(office), (std::unordered_set<std::string>{"प्रधानमंत्री", "कार्यालय"}));
+    EXPECT_FALSE(ScreenPolicy::similar(office, weather));
+    EXPECT_TRUE(ScreenPolicy::similar(office, office + " " + office));
+    // Decomposed accents too: "Résumé" is one word of six characters.
+    EXPECT_EQ(ScreenPolicy::words("Résumé X"), (std::unordered_set<std::string>{"résumé"}));
+}
+
 TEST(ScreenPolicyTest, SimilarAtTheThreshold) {
     struct Case {
         const char* name;

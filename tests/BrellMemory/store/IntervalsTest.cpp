@@ -85,6 +85,39 @@ TEST(ExposureLabelTest, RawValuesAndDisplay) {
     EXPECT_FALSE(isOutsideObserved(ExposureLabel::uncertain));
 }
 
+// Raw values are stored and sent to assistants, display texts shown: both pinned word
+// for word, in case order.
+TEST(ExposureLabelTest, EveryLabelsStoredAndShownWords) {
+    struct Case {
+        ExposureLabel label;
+        const char* raw;
+        const char* videoDisplay;
+        const char* articleDisplay;
+    } cases[] = {
+        {ExposureLabel::playedWhileVisible, "Played while visible", "Watched at this moment", "Watched at this moment"},
+        {ExposureLabel::playedInBackground, "Played in background", "Played in background", "Played in background"},
+        {ExposureLabel::outsideObservedPlayback, "Outside observed playback", "Outside watched intervals",
+         "Outside watched intervals"},
+        {ExposureLabel::articleSectionInView, "Article section in view", "Section was in view", "Section was in view"},
+        {ExposureLabel::articleSectionNotObserved, "Article section not observed", "Section not seen",
+         "Section not seen"},
+        {ExposureLabel::fromComments, "From comments", "From comments", "From comments"},
+        {ExposureLabel::brellInference, "BRELL inference", "BRELL inference", "BRELL inference"},
+        {ExposureLabel::seenOnScreen, "Seen on screen", "Seen on screen", "Seen on screen"},
+        {ExposureLabel::uncertain, "Uncertain exposure", "Watch status unavailable", "Reading status unavailable"},
+    };
+    ASSERT_EQ(std::size(cases), allExposureLabels.size());
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        SCOPED_TRACE(c.raw);
+        EXPECT_EQ(allExposureLabels[i], c.label);
+        EXPECT_EQ(rawValue(c.label), c.raw);
+        EXPECT_EQ(exposureLabelFromRaw(c.raw), c.label);
+        EXPECT_EQ(display(c.label, "video"), c.videoDisplay);
+        EXPECT_EQ(display(c.label, "article"), c.articleDisplay);
+    }
+}
+
 TEST(ChunkRecordTest, PassageStartsAtTheCueAndCutsAtASpace) {
     ChunkRecord c;
     c.kind = "transcript";

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "BrellMemory/db/MemoryStore.h"
 
 namespace brell {
@@ -49,6 +51,43 @@ TEST_F(ConsentTest, EpochRisesExactlyForChangesOfWhatMayBeCaptured) {
         int64_t before = epoch();
         c.change(store);
         EXPECT_EQ(epoch(), before + c.bump);
+    }
+}
+
+// A change of what may be captured and its epoch rise are one transaction: when the
+// rise fails, the switch has not changed either, and the companion cannot capture under
+// the new rules with the old epoch.
+TEST_F(ConsentTest, AChangeWhoseEpochRiseFailsChangesNothing) {
+    store.decide(true, false);
+    store.approveOrigin("https://kept.example", true);
+    store.db.exec("INSERT INTO source(id, key, kind, url, title, origin, first_seen, last_seen) VALUES "
+                  "(1, 'article:https://kept.example/a', 'article', 'https://kept.example/a', 'A', "
+                  "'https://kept.example', 1, 1)");
+    store.db.exec("CREATE TRIGGER refuse_epoch BEFORE UPDATE OF epoch ON consent "
+                  "BEGIN SELECT RAISE(ABORT, 'epoch refused'); END");
+    struct Case {
+        const char* name;
+        std::function<void(MemoryStore&)> change;
+    } cases[] = {
+        {"decide", [](MemoryStore& s) { s.decide(false, false); }},
+        {"setEnabled", [](MemoryStore& s) { s.setEnabled(false); }},
+        {"setPaused", [](MemoryStore& s) { s.setPaused(true); }},
+        {"setYouTube", [](MemoryStore& s) { s.setYouTube(true); }},
+        {"approveOrigin", [](MemoryStore& s) { s.approveOrigin("https://new.example", false); }},
+        {"approveOrigin again", [](MemoryStore& s) { s.approveOrigin("https://kept.example", false); }},
+        {"revokeOrigin with its data", [](MemoryStore& s) { s.revokeOrigin("https://kept.example", true); }},
+    };
+    const MemoryState before = store.state();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        try {
+            c.change(store);
+            ADD_FAILURE() << "changed without its epoch";
+        } catch (const SQLiteDB::DBError& e) {
+            EXPECT_NE(std::string(e.what()).find("epoch refused"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(store.state(), before);
+        EXPECT_TRUE(store.source(int64_t{1}));
     }
 }
 

@@ -1,6 +1,8 @@
 // Importing transcript files and comment lists into a store.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "BrellMemory/db/MemoryStore.h"
 #include "BrellMemory/store/Transcript.h"
 #include "BrellMemory/store/TranscriptError.h"
@@ -244,6 +246,30 @@ TEST_F(TranscriptImportTest, Comments) {
     // A source that does not exist fails on its foreign key and nothing is kept.
     EXPECT_THROW(store.importComments(9, {{"Ugx9", "orphan"}}, "imported"), SQLiteDB::DBError);
     EXPECT_EQ(store.db.one("SELECT count(*) AS n FROM chunk WHERE source_id = 9")->integer("n"), 0);
+}
+
+// Control characters mean nothing in cues and comments; a NUL among them must not cut
+// the stored text, leaving words that search can never find.
+TEST_F(TranscriptImportTest, ControlCharactersAreDroppedAndNothingAfterThemIsLost) {
+    const std::string withNul("Alpha\0Beta gamma", 16);
+    store.importTranscript(1, "WEBVTT\n\n00:01.000 --> 00:04.000\n" + withNul + "\n", "imported");
+    store.importComments(1, {{"Ugx1", withNul + "\x1B[2J delta\nepsilon"}}, "imported");
+
+    auto transcript = store.chunks(1, std::string("transcript"));
+    ASSERT_EQ(transcript.size(), 1u);
+    EXPECT_EQ(transcript[0].text, "AlphaBeta gamma");
+    auto comments = store.chunks(1, std::string("comment"));
+    ASSERT_EQ(comments.size(), 1u);
+    EXPECT_EQ(comments[0].text, "AlphaBeta gamma[2J delta\nepsilon");
+    EXPECT_EQ(comments[0].contentHash, MemoryStore::sha(comments[0].text));
+
+    std::vector<std::string> found;
+    for (const auto& hit : store.searchChunks("gamma")) {
+        found.push_back(hit.chunk.kind);
+    }
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<std::string>{"comment", "transcript"}));
+    EXPECT_EQ(store.searchChunks("epsilon").size(), 1u);
 }
 
 TEST_F(TranscriptImportTest, MarkTranscriptUnavailableOnlyFromNone) {

@@ -166,11 +166,18 @@ TEST(TranscriptTest, Clean) {
         {"a tag spans up to the first closing bracket", "a < b > c", "a c"},
         {"only a tag", "<b>", ""},
         {"ill-formed UTF-8 is replaced", "caf\xE9 noir", "caf\uFFFD noir"},
+        {"escape and bell controls are dropped",
+         "Alpha\x1B[2J\x07"
+         "Beta",
+         "Alpha[2JBeta"},
+        {"vertical tab and form feed still separate words", "one\vtwo\fthree", "one two three"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(Transcript::clean(c.text), c.cleaned);
     }
+    // A NUL goes and the words after it stay.
+    EXPECT_EQ(Transcript::clean(std::string("Alpha\0Beta gamma", 16)), "AlphaBeta gamma");
 }
 
 std::vector<Cue> everyFiveSeconds(int count, const std::string& text) {

@@ -1,7 +1,7 @@
 #pragma once
-// Native-messaging framing on the process's standard streams: a 4-byte length in the
-// machine's byte order, then that many bytes of JSON. Owns nothing; used from the
-// host's single thread.
+// Native-messaging framing: a 4-byte length in the machine's byte order, then that many
+// bytes of JSON, on descriptors the caller owns (the host's standard streams). Owns
+// nothing; used from the host's single thread. FrameLoop runs the host on it.
 #include <cstdint>
 #include <optional>
 #include <string>

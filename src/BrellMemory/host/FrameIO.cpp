@@ -1,4 +1,4 @@
-#include "BrellMemoryHost/FrameIO.h"
+#include "BrellMemory/host/FrameIO.h"
 
 #include <cerrno>
 #include <cstring>

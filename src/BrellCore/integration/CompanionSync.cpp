@@ -1,0 +1,180 @@
+#include "BrellCore/integration/CompanionSync.h"
+
+#include <algorithm>
+
+#include "BrellCore/board/UUID.h"
+#include "platform/Environment.h"
+#include "platform/FileSystem.h"
+#include "platform/FolderTree.h"
+#include "util/Digest.h"
+#include "util/Error.h"
+#include "util/Json.h"
+
+namespace brell::CompanionSync {
+namespace {
+
+constexpr const char* finderLitter = ".DS_Store";
+
+std::optional<std::string> readFile(const std::string& path) {
+    try {
+        return FileSystem::read(path);
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<Json> manifest(const std::string& folder) {
+    auto bytes = readFile(Environment::join(folder, "manifest.json"));
+    if (!bytes) {
+        return std::nullopt;
+    }
+    auto parsed = JsonText::parse(*bytes);
+    if (!parsed || !parsed->is_object()) {
+        return std::nullopt;
+    }
+    return parsed;
+}
+
+std::optional<std::string> key(const std::optional<Json>& m) {
+    return m ? JsonText::string(JsonText::member(*m, "key")) : std::nullopt;
+}
+
+bool isLitter(const std::string& relative) {
+    return FileSystem::fileName(relative) == finderLitter;
+}
+
+// Everything sync() decides before it writes.
+struct Decision {
+    Result outcome;
+    bool write = false;
+    bool existed = false; // the folder itself was there
+};
+
+Decision decide(const std::optional<std::string>& source, const std::string& folder) {
+    if (!source) {
+        return {Result::sourceMissing()};
+    }
+    auto sourceVersion = manifestVersion(*source);
+    auto sourcePrint = fingerprint(*source);
+    if (!sourceVersion || !sourcePrint) {
+        return {Result::sourceMissing()};
+    }
+    if (!isOurs(folder, *source)) {
+        return {Result::foreign()};
+    }
+    std::string manifestFile = Environment::join(folder, "manifest.json");
+    bool hadManifest = FileSystem::exists(manifestFile);
+    std::string installedVersion = manifestVersion(folder).value_or("?");
+    if (hadManifest && fingerprint(folder) == sourcePrint) {
+        return {Result::unchanged(*sourceVersion)};
+    }
+    Result outcome =
+        hadManifest ? Result::updated(installedVersion, *sourceVersion) : Result::installed(*sourceVersion);
+    return {outcome, true, FileSystem::exists(folder)};
+}
+
+} // namespace
+
+Steps systemSteps() {
+    return {FolderTree::copy, FolderTree::exchange, FileSystem::move};
+}
+
+std::string defaultFolder(const std::string& home) {
+    return Environment::join(home, "Library/Application Support/BRELL/Companion/chrome");
+}
+
+Result sync(const std::optional<std::string>& source, const std::string& folder, const Steps& steps) {
+    Decision d = decide(source, folder);
+    if (!d.write) {
+        return d.outcome;
+    }
+    std::string parent = FileSystem::parentFolder(folder);
+    std::string staging =
+        Environment::join(parent, "." + FileSystem::fileName(folder) + "-staging" + UUID::random().text());
+    try {
+        FileSystem::makeFolders(parent);
+        steps.copy(*source, staging);
+        if (d.existed) {
+            steps.swap(staging, folder);
+        } else {
+            steps.move(staging, folder);
+        }
+    } catch (const std::exception& e) {
+        try {
+            FolderTree::remove(staging);
+        } catch (const Error&) {
+        }
+        return Result::failed(e.what());
+    }
+    // After a swap the staging name holds the previous copy, which is not kept.
+    try {
+        FolderTree::remove(staging);
+    } catch (const Error&) {
+    }
+    return d.outcome;
+}
+
+Result plan(const std::optional<std::string>& source, const std::string& folder) {
+    return decide(source, folder).outcome;
+}
+
+std::optional<std::string> manifestVersion(const std::string& folder) {
+    auto m = manifest(folder);
+    return m ? JsonText::string(JsonText::member(*m, "version")) : std::nullopt;
+}
+
+std::optional<std::string> fingerprint(const std::string& folder) {
+    auto version = manifestVersion(folder);
+    if (!version) {
+        return std::nullopt;
+    }
+    auto files = FolderTree::regularFiles(folder);
+    if (!files) {
+        return std::nullopt;
+    }
+    std::erase_if(*files, isLitter);
+    std::sort(files->begin(), files->end());
+    std::string hashed;
+    for (const auto& relative : *files) {
+        auto bytes = readFile(folder + relative);
+        if (!bytes) {
+            return std::nullopt;
+        }
+        hashed += relative;
+        hashed += '\0';
+        hashed += *bytes;
+        hashed += '\0';
+    }
+    return *version + "-" + Digest::sha256Hex(hashed);
+}
+
+bool isOurs(const std::string& folder, const std::string& source) {
+    if (!FileSystem::exists(folder)) {
+        return true;
+    }
+    // Something we cannot look inside is never replaced: the swap would throw it away.
+    auto inside = FolderTree::names(folder);
+    if (!FileSystem::isFolder(folder) || !inside) {
+        return false;
+    }
+    auto installed = manifest(folder);
+    if (!installed) {
+        return std::all_of(inside->begin(), inside->end(), [](const std::string& n) { return n == finderLitter; });
+    }
+    return key(installed) == key(manifest(source));
+}
+
+std::optional<std::string> extensionID(const std::string& key) {
+    auto bytes = Digest::base64Decode(key);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    std::string hex = Digest::sha256Hex(*bytes).substr(0, 32);
+    for (char& c : hex) {
+        int value = c <= '9' ? c - '0' : c - 'a' + 10;
+        c = static_cast<char>('a' + value);
+    }
+    return hex;
+}
+
+} // namespace brell::CompanionSync
