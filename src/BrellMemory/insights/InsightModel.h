@@ -13,11 +13,10 @@
 #include <optional>
 #include <string>
 
+#include "platform/CancelToken.h"
 #include "util/Json.h"
 
 namespace brell {
-
-class CancelToken;
 
 class InsightModel {
 public:
