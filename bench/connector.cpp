@@ -25,29 +25,12 @@
 #include "platform/FileSystem.h"
 #include "support/HostProcess.h"
 #include "support/MemoryGenerator.h"
+#include "support/Stopwatch.h"
 #include "support/Subprocess.h"
 #include "util/Json.h"
 
 namespace brell::bench {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double millisecondsOf(const std::function<void()>& body) {
-    auto start = Clock::now();
-    body();
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// Nearest-rank percentile.
-double percentile(std::vector<double> values, double p) {
-    if (values.empty()) {
-        return 0;
-    }
-    std::sort(values.begin(), values.end());
-    auto rank = static_cast<std::size_t>(std::ceil(p * static_cast<double>(values.size())));
-    return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
-}
 
 // A board of `count` cards in all three lanes whose texts use the memory's own words,
 // so that the board tools find something.

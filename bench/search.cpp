@@ -17,12 +17,12 @@
 #include "BrellMemory/recall/ChunkSearch.h"
 #include "BrellMemory/recall/QueryTerms.h"
 #include "support/MemoryGenerator.h"
+#include "support/Stopwatch.h"
 
 namespace brell::bench {
 namespace {
 
 using Value = SQLiteDB::Value;
-using Clock = std::chrono::steady_clock;
 
 constexpr const char* bareRanking = "SELECT rowid, rank FROM chunk_fts WHERE chunk_fts MATCH ? ORDER BY rank LIMIT ?";
 
@@ -42,22 +42,6 @@ struct Band {
 
 const Band bands[] = {{"common", 0, 30}, {"middle", 300, 1000}, {"rare", 20000, 50000}};
 const int sizes[] = {1, 2, 5};
-
-double millisecondsOf(const std::function<void()>& body) {
-    auto start = Clock::now();
-    body();
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// Nearest-rank percentile.
-double percentile(std::vector<double> values, double p) {
-    if (values.empty()) {
-        return 0;
-    }
-    std::sort(values.begin(), values.end());
-    auto rank = static_cast<std::size_t>(std::ceil(p * static_cast<double>(values.size())));
-    return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
-}
 
 // Deterministic queries of `size` distinct words from a band.
 std::vector<std::string> queriesFor(const std::vector<std::string>& words, const Band& band, int size, int count,

@@ -3,6 +3,7 @@
 // the rate or the distribution of single runs.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -18,6 +19,23 @@ inline double ratePerSecond(int count, const std::function<void()>& body) {
     }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return count / seconds;
+}
+
+// How long one call of `body` takes, in milliseconds.
+inline double millisecondsOf(const std::function<void()>& body) {
+    auto start = std::chrono::steady_clock::now();
+    body();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The nearest-rank percentile `p` (0 to 1) of `values`; 0 for none.
+inline double percentile(std::vector<double> values, double p) {
+    if (values.empty()) {
+        return 0;
+    }
+    std::sort(values.begin(), values.end());
+    auto rank = static_cast<std::size_t>(std::ceil(p * static_cast<double>(values.size())));
+    return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
 }
 
 // Prints "name: figure unit | baseline: figure unit | ratio".

@@ -99,10 +99,10 @@ Choice savedChoice(const AppSettings& settings) {
 // Dots on a terminal's standard error while a call runs; nothing otherwise.
 class WaitingDots {
 public:
-    // `err` is the raw standard error (AppContext::progress): the line is rewritten with
-    // a carriage return, which the printable-text filter would remove.
-    WaitingDots(std::ostream& err, const std::string& what) : err_(err) {
-        if (!::isatty(STDERR_FILENO)) {
+    // Writes to the raw standard error (AppContext::progress): the line is rewritten
+    // with a carriage return, which the printable-text filter would remove.
+    WaitingDots(AppContext& context, const std::string& what) : err_(context.progress) {
+        if (!context.progressIsTerminal()) {
             return;
         }
         err_ << TextOutput::printable(what) << std::flush;
@@ -284,7 +284,7 @@ void registerAICommands(CLI::App& app, AppContext& context) {
         InterruptWatch interrupt(cancel);
         ExplainOutcome outcome;
         try {
-            WaitingDots waiting(context.progress, "Asking " + Explainer::label(provider, model));
+            WaitingDots waiting(context, "Asking " + Explainer::label(provider, model));
             if (mockMode() && provider != AIProvider::off) {
                 if (Text::isBlank(text) || Text::characterCount(text) > 8000) {
                     throw ExplainError::badInput();

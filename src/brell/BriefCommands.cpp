@@ -18,6 +18,7 @@
 #include "brell/TextOutput.h"
 #include "platform/FileSystem.h"
 #include "platform/SystemClock.h"
+#include "util/Text.h"
 
 namespace brell {
 namespace {
@@ -112,7 +113,7 @@ std::vector<TopicBrief::Passage> withMoments(const std::vector<Moment>& moments,
 }
 
 void runBrief(AppContext& context, const BriefOptions& options) {
-    std::string topic = TextOutput::joinWords(options.words);
+    std::string topic = Text::join(options.words, " ");
     requireTerms(topic);
     MemoryStore& store = context.memory();
     auto passages = topicPassages(store, topic);

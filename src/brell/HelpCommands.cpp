@@ -112,7 +112,7 @@ void runHelp(AppContext& context, const HelpOptions& options) {
         return;
     }
     const auto all = HelpContent::entries(shortcuts);
-    const std::string query = TextOutput::joinWords(options.words);
+    const std::string query = Text::join(options.words, " ");
     if (Text::isBlank(query)) {
         printAll(context, all);
         return;

@@ -7,6 +7,7 @@
 #include "brell/CitedAnswer.h"
 #include "brell/Commands.h"
 #include "brell/TextOutput.h"
+#include "util/Text.h"
 
 namespace brell {
 namespace {
@@ -37,7 +38,7 @@ void registerMomentsCommands(CLI::App& app, AppContext& context) {
                       "Print the exact request a language model would get (instruction, input, schema) instead");
     moments->add_flag("--ai", options->ai, "Have your AI provider pick the moments, each with its reason");
     moments->callback([&context, options] {
-        std::string question = TextOutput::joinWords(options->words);
+        std::string question = Text::join(options->words, " ");
         MemoryStore& store = context.memory();
         if (options->prompt) {
             auto candidates = MomentFinder::fit(store.momentCandidates(question, candidateLimit, recentSources),
@@ -49,14 +50,8 @@ void registerMomentsCommands(CLI::App& app, AppContext& context) {
             return;
         }
         if (options->ai) {
-            CitedAnswer::Outcome outcome;
-            try {
-                outcome = CitedAnswer::run(context, question);
-            } catch (const CommandError&) {
-                throw;
-            } catch (const Error& e) {
-                throw CommandError(e.what());
-            }
+            // A failing model ends the command with its sentence.
+            CitedAnswer::Outcome outcome = CitedAnswer::run(context, question);
             if (options->json) {
                 TextOutput::printJson(context.out, CitedAnswer::toJson(outcome));
             } else {

@@ -174,7 +174,7 @@ void registerSearch(CLI::App& screen, AppContext& context) {
         ->check(CLI::Range(int64_t{1}, maxLimit));
     sub->add_flag("--json", opts->json, "Print the windows as JSON");
     sub->callback([&context, opts] {
-        std::string query = TextOutput::joinWords(opts->words);
+        std::string query = Text::join(opts->words, " ");
         if (QueryTerms::terms(query).expanded.empty()) {
             throw CommandError("\u201c" + query +
                                "\u201d has nothing to search for: use at least one word of two or more letters "

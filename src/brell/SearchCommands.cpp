@@ -10,6 +10,7 @@
 #include "brell/Commands.h"
 #include "brell/TextOutput.h"
 #include "util/Json.h"
+#include "util/Text.h"
 
 namespace brell {
 namespace {
@@ -72,7 +73,7 @@ struct SearchOptions {
 };
 
 void runSearch(AppContext& context, const SearchOptions& options) {
-    std::string query = TextOutput::joinWords(options.words);
+    std::string query = Text::join(options.words, " ");
     requireTerms(query);
     std::optional<std::vector<std::string>> kinds;
     if (!options.kinds.empty()) {
@@ -122,7 +123,7 @@ Json askJson(const AskResult& result) {
 
 // The model's answer after the search's own: a failed model still leaves the sources shown.
 void runAsk(AppContext& context, const std::vector<std::string>& words, bool json, bool ai) {
-    std::string question = TextOutput::joinWords(words);
+    std::string question = Text::join(words, " ");
     AskResult result = context.memory().ask(question);
     if (json && !ai) {
         print(context, askJson(result));
@@ -155,14 +156,8 @@ void runAsk(AppContext& context, const std::vector<std::string>& words, bool jso
     }
     if (ai) {
         context.out.flush();
-        CitedAnswer::Outcome outcome;
-        try {
-            outcome = CitedAnswer::run(context, question);
-        } catch (const CommandError&) {
-            throw;
-        } catch (const Error& e) {
-            throw CommandError(e.what());
-        }
+        // A failing model ends the command with its sentence, after what was printed above.
+        CitedAnswer::Outcome outcome = CitedAnswer::run(context, question);
         context.out << "\n";
         CitedAnswer::print(context.out, outcome);
     }

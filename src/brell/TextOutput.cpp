@@ -135,12 +135,4 @@ std::string oneLine(std::string_view text) {
     return out;
 }
 
-std::string joinWords(const std::vector<std::string>& words) {
-    std::string out;
-    for (const auto& word : words) {
-        out += (out.empty() ? "" : " ") + word;
-    }
-    return out;
-}
-
 } // namespace brell::TextOutput

@@ -29,7 +29,4 @@ void printJson(std::ostream& out, const OrderedJson& value);
 // value prints on one line.
 std::string oneLine(std::string_view text);
 
-// The command line's words joined with single spaces.
-std::string joinWords(const std::vector<std::string>& words);
-
 } // namespace brell::TextOutput

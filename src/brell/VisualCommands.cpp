@@ -196,7 +196,7 @@ void registerBrowsing(CLI::App& visual, AppContext& context) {
         ->check(CLI::Range(int64_t{1}, maxLimit));
     searchCommand->add_flag("--json", search->json, "Print the sessions as JSON");
     searchCommand->callback([&context, search] {
-        std::string query = TextOutput::joinWords(search->words);
+        std::string query = Text::join(search->words, " ");
         auto sessions = context.memory().searchVisual(query, search->limit);
         if (sessions.empty() && !search->json) {
             context.out << "No visual session matches \u201c" << query << "\u201d.\n";
@@ -275,7 +275,7 @@ void registerEditing(CLI::App& visual, AppContext& context) {
     noteCommand->callback([&context, note] {
         MemoryStore& store = context.memory();
         existingSession(store, note->session);
-        store.setVisualNote(note->session, TextOutput::joinWords(note->text));
+        store.setVisualNote(note->session, Text::join(note->text, " "));
         context.out << (note->text.empty() ? "Note cleared.\n" : "Note saved.\n");
     });
 

@@ -247,6 +247,17 @@ std::string sanitizeUTF8(std::string_view text) {
     return out;
 }
 
+std::string join(const std::vector<std::string>& pieces, std::string_view glue) {
+    std::string out;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        if (i > 0) {
+            out += glue;
+        }
+        out += pieces[i];
+    }
+    return out;
+}
+
 std::vector<std::string> split(std::string_view text, char separator) {
     std::vector<std::string> parts;
     std::size_t start = 0;

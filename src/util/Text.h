@@ -72,6 +72,9 @@ std::string removeControls(std::string_view text);
 // Splits at every occurrence of `separator`, keeping empty pieces.
 std::vector<std::string> split(std::string_view text, char separator);
 
+// The pieces with `glue` between each two of them.
+std::string join(const std::vector<std::string>& pieces, std::string_view glue);
+
 // The sentences of a text as the platform's sentence segmentation finds them (ICU,
 // root locale), each as written with the white space that follows it, so that joined
 // they give the text back; pieces holding only white space are left out.

@@ -5,7 +5,7 @@
 #include <exception>
 #include <thread>
 
-#include "BrellCore/ai/APIHosts.h"
+#include "BrellCore/ai/APIRequests.h"
 #include "BrellCore/ai/ClaudeCodeCLI.h"
 #include "BrellCore/ai/OnDeviceModel.h"
 #include "util/Text.h"
@@ -17,12 +17,9 @@ constexpr std::string_view separator = " \u00B7 ";
 constexpr std::size_t passageLimit = 8000;
 constexpr std::size_t explanationLimit = 1500;
 constexpr std::size_t caveatLimit = 600;
-constexpr double requestTimeout = 60;
 constexpr double claudeCodeTimeout = 90;
 constexpr double onDeviceTimeout = 40;
 constexpr double mockDelay = 0.9;
-constexpr const char* anthropicVersion = "2026-10-21";
-constexpr const char* fallbackBeta = "server-side-fallback-2026-07-01";
 
 const char* const offline = "You're offline. Your quote is saved; write a note or retry later.";
 const char* const unreachable = "Couldn't reach your AI provider. Check your internet connection and try again.";
@@ -133,45 +130,11 @@ std::string Explainer::wrap(std::string_view text) {
 }
 
 HTTPRequest Explainer::anthropicRequest(const std::string& text, const std::string& apiKey, const std::string& model) {
-    OrderedJson outputConfig = {{"format", {{"type", "json_schema"}, {"schema", explanationSchema()}}}};
-    if (modelSupportsEffort(model)) {
-        outputConfig["effort"] = "low";
-    }
-    OrderedJson body = {{"model", model},
-                        {"max_tokens", 4096},
-                        {"system", instructions},
-                        {"output_config", outputConfig},
-                        {"messages", OrderedJson::array({{{"role", "user"}, {"content", wrap(text)}}})}};
-    HTTPRequest request;
-    request.url = APIHosts::anthropicMessages();
-    request.timeoutSeconds = requestTimeout;
-    request.headers = {
-        {"Content-Type", "application/json"}, {"x-api-key", apiKey}, {"anthropic-version", anthropicVersion}};
-    if (modelSupportsFallback(model)) {
-        request.headers.emplace_back("anthropic-beta", fallbackBeta);
-        body["fallbacks"] = "default";
-    }
-    request.body = body.dump();
-    return request;
+    return APIRequests::anthropic(instructions, wrap(text), explanationSchema(), apiKey, model);
 }
 
 HTTPRequest Explainer::openAIRequest(const std::string& text, const std::string& apiKey, const std::string& model) {
-    OrderedJson content = OrderedJson::array({{{"type", "input_text"}, {"text", wrap(text)}}});
-    OrderedJson body = {
-        {"model", model},
-        {"store", false},
-        {"max_output_tokens", 250},
-        {"instructions", instructions},
-        {"input", OrderedJson::array({{{"role", "user"}, {"content", content}}})},
-        {"text",
-         {{"format",
-           {{"type", "json_schema"}, {"name", "brell_note"}, {"strict", true}, {"schema", openAISchema()}}}}}};
-    HTTPRequest request;
-    request.url = APIHosts::openAIResponses();
-    request.timeoutSeconds = requestTimeout;
-    request.headers = {{"Content-Type", "application/json"}, {"Authorization", "Bearer " + apiKey}};
-    request.body = body.dump();
-    return request;
+    return APIRequests::openAI(instructions, wrap(text), openAISchema(), "brell_note", 250, apiKey, model);
 }
 
 HTTPRequest Explainer::makeRequest(const std::string& text, AIProvider provider, const std::string& apiKey,

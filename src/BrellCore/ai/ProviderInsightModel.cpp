@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "BrellCore/ai/APIHosts.h"
+#include "BrellCore/ai/APIRequests.h"
 #include "BrellCore/ai/ClaudeCodeCLI.h"
 #include "BrellCore/ai/Explainer.h"
 #include "BrellCore/ai/OnDeviceModel.h"
@@ -10,7 +10,6 @@
 namespace brell {
 namespace {
 
-constexpr double requestTimeout = 60;
 constexpr int cloudBudget = 120000;
 constexpr int onDeviceFloor = 2500;
 
@@ -57,45 +56,13 @@ std::string ProviderInsightModel::frame(const Json& input) {
 HTTPRequest ProviderInsightModel::anthropicRequest(const std::string& system, const std::string& userText,
                                                    const OrderedJson& schema, const std::string& apiKey,
                                                    const std::string& model) {
-    OrderedJson outputConfig = {{"format", {{"type", "json_schema"}, {"schema", schema}}}};
-    if (Explainer::modelSupportsEffort(model)) {
-        outputConfig["effort"] = "low";
-    }
-    OrderedJson body = {{"model", model},
-                        {"max_tokens", 4096},
-                        {"system", system},
-                        {"output_config", outputConfig},
-                        {"messages", OrderedJson::array({{{"role", "user"}, {"content", userText}}})}};
-    HTTPRequest request;
-    request.url = APIHosts::anthropicMessages();
-    request.timeoutSeconds = requestTimeout;
-    request.headers = {
-        {"Content-Type", "application/json"}, {"x-api-key", apiKey}, {"anthropic-version", "2026-10-21"}};
-    if (Explainer::modelSupportsFallback(model)) {
-        request.headers.emplace_back("anthropic-beta", "server-side-fallback-2026-07-01");
-        body["fallbacks"] = "default";
-    }
-    request.body = body.dump();
-    return request;
+    return APIRequests::anthropic(system, userText, schema, apiKey, model);
 }
 
 HTTPRequest ProviderInsightModel::openAIRequest(const std::string& system, const std::string& userText,
                                                 const OrderedJson& schema, const std::string& name,
                                                 const std::string& apiKey, const std::string& model) {
-    OrderedJson content = OrderedJson::array({{{"type", "input_text"}, {"text", userText}}});
-    OrderedJson body = {
-        {"model", model},
-        {"store", false},
-        {"max_output_tokens", 900},
-        {"instructions", system},
-        {"input", OrderedJson::array({{{"role", "user"}, {"content", content}}})},
-        {"text", {{"format", {{"type", "json_schema"}, {"name", name}, {"strict", true}, {"schema", schema}}}}}};
-    HTTPRequest request;
-    request.url = APIHosts::openAIResponses();
-    request.timeoutSeconds = requestTimeout;
-    request.headers = {{"Content-Type", "application/json"}, {"Authorization", "Bearer " + apiKey}};
-    request.body = body.dump();
-    return request;
+    return APIRequests::openAI(system, userText, schema, name, 900, apiKey, model);
 }
 
 Json ProviderInsightModel::readReply(AIProvider provider, int status, std::string_view body) {

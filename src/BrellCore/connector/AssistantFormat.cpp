@@ -40,17 +40,6 @@ void appendQuoted(std::vector<std::string>& lines, std::string_view text) {
     lines.push_back(std::move(current));
 }
 
-std::string joined(const std::vector<std::string>& pieces, std::string_view glue) {
-    std::string out;
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        if (i > 0) {
-            out += glue;
-        }
-        out += pieces[i];
-    }
-    return out;
-}
-
 std::string linkName(const Capture& capture) {
     if (capture.targetTitle && !capture.targetTitle->empty()) {
         return *capture.targetTitle;
@@ -64,6 +53,10 @@ std::string linkName(const Capture& capture) {
 }
 
 } // namespace
+
+std::string counted(std::size_t count, std::string_view noun) {
+    return std::to_string(count) + " " + std::string(noun) + (count == 1 ? "" : "s");
+}
 
 std::string stamp(Date date, std::string_view timeZone) {
     return DateFormat::format(date, stampPattern, DateFormat::britishLocale, timeZone);
@@ -124,7 +117,7 @@ std::string card(const Card& card, std::string_view timeZone) {
             lines.push_back("Caveat: " + *note.caveat);
         }
     }
-    return joined(lines, "\n");
+    return Text::join(lines, "\n");
 }
 
 std::string passage(const ContextPassage& passage) {
@@ -135,10 +128,10 @@ std::string passage(const ContextPassage& passage) {
     if (passage.status) {
         labels.push_back(*passage.status);
     }
-    std::vector<std::string> lines{"[" + joined(labels, separator) + "] " + passage.title};
+    std::vector<std::string> lines{"[" + Text::join(labels, separator) + "] " + passage.title};
     appendQuoted(lines, passage.text);
     lines.push_back("Open: <" + passage.link + ">");
-    return joined(lines, "\n");
+    return Text::join(lines, "\n");
 }
 
 std::string glimpse(const ScreenGlimpse& glimpse, const std::vector<std::string>& words, std::size_t limit, Date now,
@@ -162,7 +155,7 @@ std::string glimpse(const ScreenGlimpse& glimpse, const std::vector<std::string>
         lines.push_back("AI summary: " + *glimpse.summary);
     }
     appendQuoted(lines, ScreenGlimpse::excerpt(glimpse.text, words, limit));
-    return joined(lines, "\n");
+    return Text::join(lines, "\n");
 }
 
 std::string list(const std::vector<Card>& cards, std::string_view heading, std::string_view timeZone) {
@@ -173,7 +166,7 @@ std::string list(const std::vector<Card>& cards, std::string_view heading, std::
     for (const Card& each : cards) {
         blocks.push_back(card(each, timeZone));
     }
-    return joined(blocks, "\n\n");
+    return Text::join(blocks, "\n\n");
 }
 
 } // namespace brell::AssistantFormat

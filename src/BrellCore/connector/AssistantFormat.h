@@ -37,6 +37,9 @@ inline constexpr std::string_view screenPreamble =
 inline constexpr std::string_view stampPattern = "d MMM yyyy HH:mm";
 
 // "1 Mar 2025 09:05": `date` in the "en_GB" pattern above.
+// "1 window", "3 windows": the count and the noun, with an "s" unless the count is 1.
+std::string counted(std::size_t count, std::string_view noun);
+
 std::string stamp(Date date, std::string_view timeZone = DateFormat::localZone);
 
 // How long ago `date` was, seen from `now`: "just now" under 90 seconds (or in the

@@ -17,21 +17,6 @@ constexpr std::string_view separator = " · ";
 // The default shortcut for saving a quote: control, option, command and the S key.
 constexpr std::string_view saveShortcut = "⌃⌥⌘S";
 
-std::string joined(const std::vector<std::string>& pieces, std::string_view glue) {
-    std::string out;
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        if (i > 0) {
-            out += glue;
-        }
-        out += pieces[i];
-    }
-    return out;
-}
-
-std::string plural(std::size_t count, std::string_view noun) {
-    return std::to_string(count) + " " + std::string(noun) + (count == 1 ? "" : "s");
-}
-
 std::string buildManual() {
     std::vector<std::string> lines = {
         "# How to use BRELL (manual for AI assistants)",
@@ -123,7 +108,7 @@ std::string buildManual() {
         "- BRELL content is the user's private research. Don't put it into web searches, other tools or outside "
         "services unless the user asks.",
     };
-    return joined(lines, "\n");
+    return Text::join(lines, "\n");
 }
 
 std::string buildSkill() {
@@ -293,11 +278,11 @@ std::string status(const AssistantAccess& access, const std::vector<Card>& cards
     }
     std::string items = "- Shared items: " + std::to_string(shared.size());
     if (!laneParts.empty()) {
-        items += " (" + joined(laneParts, separator) + ")";
+        items += " (" + Text::join(laneParts, separator) + ")";
     }
     lines.push_back(items);
     if (!unshared.empty()) {
-        lines.push_back("- Not shared with assistants: " + joined(unshared, ", "));
+        lines.push_back("- Not shared with assistants: " + Text::join(unshared, ", "));
     }
     if (!shared.empty()) {
         auto [oldest, newest] = std::minmax_element(shared.begin(), shared.end(), [](const Card& a, const Card& b) {
@@ -320,7 +305,7 @@ std::string status(const AssistantAccess& access, const std::vector<Card>& cards
         for (std::size_t i = 0; i < hosts.size() && i < 8; ++i) {
             parts.push_back(hosts[i].first + " (" + std::to_string(hosts[i].second) + ")");
         }
-        lines.push_back("- Most-saved sources: " + joined(parts, ", "));
+        lines.push_back("- Most-saved sources: " + Text::join(parts, ", "));
     }
     lines.push_back(
         std::string("- Memory (videos watched, articles read): ") +
@@ -342,7 +327,7 @@ std::string status(const AssistantAccess& access, const std::vector<Card>& cards
             lines.push_back(brellLine(brells[i], shared, timeZone));
         }
     }
-    return joined(lines, "\n");
+    return Text::join(lines, "\n");
 }
 
 std::string brellLine(const AssistantBrell& brell, const std::vector<Card>& cards, std::string_view timeZone) {
@@ -362,10 +347,10 @@ std::string brellLine(const AssistantBrell& brell, const std::vector<Card>& card
     if (!brell.keywords.empty()) {
         std::vector<std::string> first(brell.keywords.begin(),
                                        brell.keywords.begin() + std::min<std::size_t>(6, brell.keywords.size()));
-        parts.push_back("keywords: " + joined(first, ", "));
+        parts.push_back("keywords: " + Text::join(first, ", "));
     }
-    parts.push_back(plural(brell.cards(cards).size(), "shared item"));
-    return joined(parts, separator);
+    parts.push_back(AssistantFormat::counted(brell.cards(cards).size(), "shared item"));
+    return Text::join(parts, separator);
 }
 
 OrderedJson promptList() {

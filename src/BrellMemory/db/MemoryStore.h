@@ -268,6 +268,10 @@ public:
     static std::string momentURL(const ChunkRecord& chunk, std::optional<int64_t> ms);
     // Passages for assistants without a model: the best hits, at most three per source.
     std::vector<ContextPassage> momentPassages(std::string_view query, std::size_t limit);
+    // One transcript or article hit as an assistant reads it: its kind, title, where it
+    // sits, at most `excerptChars` of its text around the cue, whether the user met it
+    // (left out when the exposure cannot be read) and the link there.
+    ContextPassage contextPassage(const SearchHit& hit, std::size_t excerptChars);
 
     // ---- Topic context ----
 

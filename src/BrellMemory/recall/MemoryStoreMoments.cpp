@@ -78,6 +78,30 @@ std::string MemoryStore::momentURL(const ChunkRecord& chunk, std::optional<int64
     return openURL(chunk, std::nullopt, std::nullopt);
 }
 
+ContextPassage MemoryStore::contextPassage(const SearchHit& hit, std::size_t excerptChars) {
+    const ChunkRecord& chunk = hit.chunk;
+    bool transcript = chunk.kind == "transcript";
+    ContextPassage passage;
+    passage.kind =
+        std::string(transcript ? "Video transcript" : "Article") + (chunk.isFixture() ? " (demo fixture)" : "");
+    passage.title = chunk.sourceTitle;
+    if (transcript) {
+        passage.location = Timecode::format(hit.cueMs ? *hit.cueMs : chunk.startMs.value_or(0));
+    } else if (chunk.heading) {
+        passage.location = "\u201C" + *chunk.heading + "\u201D";
+    }
+    passage.text = chunk.passage(hit.cueMs, excerptChars);
+    try {
+        if (auto label = exposure(chunk, hit.cueMs)) {
+            passage.status = display(*label, chunk.sourceKind);
+        }
+    } catch (const std::exception&) {
+        // The passage stands without saying whether the user met it.
+    }
+    passage.link = momentURL(chunk, hit.cueMs);
+    return passage;
+}
+
 std::vector<ContextPassage> MemoryStore::momentPassages(std::string_view query, std::size_t limit) {
     auto hits = searchChunks(query, static_cast<int64_t>(std::max<std::size_t>(12, 6 * limit)),
                              std::vector<std::string>{"transcript", "article"});
@@ -98,25 +122,7 @@ std::vector<ContextPassage> MemoryStore::momentPassages(std::string_view query, 
             continue;
         }
         ++perSource[chunk.sourceID];
-        bool transcript = chunk.kind == "transcript";
-        ContextPassage passage;
-        passage.kind = std::string(transcript ? "Video transcript" : "Article") +
-                       (chunk.provenance == "fixture" ? " (demo fixture)" : "");
-        passage.title = chunk.sourceTitle;
-        if (transcript) {
-            passage.location = Timecode::format(hit.cueMs ? *hit.cueMs : chunk.startMs.value_or(0));
-        } else if (chunk.heading) {
-            passage.location = "\u201c" + *chunk.heading + "\u201d";
-        }
-        passage.text = chunk.passage(hit.cueMs, 360);
-        try {
-            if (auto label = exposure(chunk, hit.cueMs)) {
-                passage.status = display(*label, chunk.sourceKind);
-            }
-        } catch (const std::exception&) {
-        }
-        passage.link = momentURL(chunk, hit.cueMs);
-        out.push_back(std::move(passage));
+        out.push_back(contextPassage(hit, 360));
     }
     return out;
 }
