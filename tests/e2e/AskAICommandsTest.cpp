@@ -289,14 +289,27 @@ TEST_F(AskAICommandsTest, AFailedProviderIsOneSentenceAfterTheSources) {
         EXPECT_EQ(r.out.find("Answer (AI"), std::string::npos) << r.out;
     }
 
-    // Nothing was asked of anyone without a key, nor with AI off.
+    // Without a key, off, or with a provider this computer lacks, nobody is asked.
     const std::size_t asked = server.requests().size();
-    ok({"ai", "use", "off"}, env());
-    auto r = brell({"ask", "spring", "tides", "--ai", "--json"});
-    EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_EQ(r.err, "brell: AI answers are turned off. Choose a provider with: brell ai use PROVIDER\n");
-    EXPECT_EQ(Json::parse(r.out)["ai"]["error"],
-              "AI answers are turned off. Choose a provider with: brell ai use PROVIDER");
+    struct Local {
+        const char* provider;
+        std::string sentence;
+    } locals[] = {
+        {"off", "AI answers are turned off. Choose a provider with: brell ai use PROVIDER"},
+        {"apple", "Apple Intelligence isn't available right now."},
+        {"claudeCode", "Claude Code isn't installed. Install it from https://claude.ai and sign in, or choose another "
+                       "provider in Settings \u2192 AI."},
+    };
+    for (const Local& c : locals) {
+        SCOPED_TRACE(c.provider);
+        ok({"ai", "use", c.provider}, env());
+        auto r = brell({"ask", "spring", "tides", "--ai", "--json"});
+        EXPECT_EQ(r.exitStatus, 1);
+        EXPECT_EQ(r.err, "brell: " + c.sentence + "\n");
+        Json all = Json::parse(r.out);
+        EXPECT_FALSE(all["matches"].empty()) << r.out;
+        EXPECT_EQ(all["ai"]["error"], c.sentence);
+    }
     EXPECT_EQ(server.requests().size(), asked);
 }
 
