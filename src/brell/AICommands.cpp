@@ -9,16 +9,14 @@
 #include <CLI/CLI.hpp>
 
 #include "BrellCore/ai/AIProvider.h"
-#include "BrellCore/ai/ClaudeCodeCLI.h"
 #include "BrellCore/ai/Explainer.h"
 #include "BrellCore/ai/HTTPClient.h"
-#include "BrellCore/ai/OnDeviceModel.h"
 #include "BrellCore/board/CardStore.h"
+#include "brell/AIChoice.h"
 #include "brell/AppContext.h"
 #include "brell/AppSettings.h"
 #include "brell/Commands.h"
 #include "brell/TextOutput.h"
-#include "platform/Environment.h"
 #include "platform/FileSystem.h"
 #include "platform/InterruptWatch.h"
 #include "util/Text.h"
@@ -27,10 +25,6 @@ namespace brell {
 namespace {
 
 constexpr std::size_t shortestIDPrefix = 8;
-
-bool mockMode() {
-    return Environment::value("BRELL_MOCK_AI") == "1";
-}
 
 std::vector<std::string> rawValues() {
     std::vector<std::string> raw;
@@ -46,54 +40,12 @@ std::string printable(std::string_view text) {
     return TextOutput::printable(text, true);
 }
 
-struct Readiness {
-    bool usable = true;
-    std::string reason; // one sentence when not usable
-};
+using AIChoice::mockMode;
 
-Readiness readiness(AIProvider provider) {
-    if (provider == AIProvider::off) {
-        return {};
-    }
-    if (mockMode()) {
-        return {};
-    }
-    switch (provider.value()) {
-    case AIProvider::claudeCode:
-        if (!ClaudeCodeCLI::locate()) {
-            return {false, "Claude Code isn't installed: no claude program was found. Install it from "
-                           "https://claude.ai and sign in once in a terminal."};
-        }
-        return {};
-    case AIProvider::apple: {
-        auto status = OnDeviceModel::status();
-        if (status != OnDeviceModel::Status::available) {
-            return {false, std::string(OnDeviceModel::sentence(status))};
-        }
-        return {};
-    }
-    default: {
-        std::string key(*provider.environmentKey());
-        if (Environment::value(key).value_or("").empty()) {
-            return {false, "No API key: set " + key + " in the environment."};
-        }
-        return {};
-    }
-    }
-}
-
-struct Choice {
-    AIProvider provider = AIProvider::off;
-    std::optional<std::string> model; // the saved model, when one was saved
-};
-
-Choice savedChoice(const AppSettings& settings) {
-    Choice choice;
-    if (auto raw = settings.string("aiProvider")) {
-        choice.provider = AIProvider::fromRawValue(*raw).value_or(AIProvider::off);
-    }
-    choice.model = settings.string("aiModel");
-    return choice;
+// What `brell ai status` and `brell ai use` report: in test mode every provider answers
+// (with a mock), otherwise the provider's own check.
+AIChoice::Readiness readiness(AIProvider provider) {
+    return mockMode() ? AIChoice::Readiness{} : AIChoice::readiness(provider);
 }
 
 // Dots on a terminal's standard error while a call runs; nothing otherwise.
@@ -153,11 +105,11 @@ std::string cardQuote(AppContext& context, const std::string& idText) {
 
 void printStatus(AppContext& context, bool json) {
     AppSettings settings = AppSettings::load(AppSettings::defaultPath());
-    Choice choice = savedChoice(settings);
+    AIChoice::Saved choice = AIChoice::saved(settings);
     if (json) {
         OrderedJson providers = OrderedJson::array();
         for (AIProvider p : AIProvider::allCases()) {
-            Readiness r = readiness(p);
+            AIChoice::Readiness r = readiness(p);
             providers.push_back({{"provider", p.rawValue()},
                                  {"displayName", p.displayName()},
                                  {"defaultModel", p.defaultModel()},
@@ -181,7 +133,7 @@ void printStatus(AppContext& context, bool json) {
         context.out << "Test mode (BRELL_MOCK_AI=1): every provider but off answers with a mock explanation.\n";
     }
     for (AIProvider p : AIProvider::allCases()) {
-        Readiness r = readiness(p);
+        AIChoice::Readiness r = readiness(p);
         context.out << "  " << p.rawValue() << "  " << p.displayName() << ": "
                     << (r.usable ? "ready" : "not ready. " + r.reason) << "\n";
     }
@@ -218,7 +170,7 @@ void registerAICommands(CLI::App& app, AppContext& context) {
         context.out << "AI provider: " << provider.displayName();
         std::string model = use->model.value_or(std::string(provider.defaultModel()));
         context.out << (provider == AIProvider::off || model.empty() ? "" : ", model " + printable(model)) << ".\n";
-        if (Readiness r = readiness(provider); !r.usable) {
+        if (AIChoice::Readiness r = readiness(provider); !r.usable) {
             context.out << "Not ready yet: " << r.reason << "\n";
         }
     });
@@ -265,33 +217,23 @@ void registerAICommands(CLI::App& app, AppContext& context) {
         // JSON carries only UTF-8; a stray byte becomes U+FFFD rather than failing the request.
         text = Text::sanitizeUTF8(text);
 
-        Choice saved = savedChoice(AppSettings::load(AppSettings::defaultPath()));
-        AIProvider provider = options->provider ? *AIProvider::fromRawValue(*options->provider) : saved.provider;
-        std::string model;
-        if (options->model) {
-            model = *options->model;
-        } else if (provider == saved.provider && saved.model) {
-            model = *saved.model;
-        } else {
-            model = std::string(provider.defaultModel());
-        }
-        std::string apiKey;
-        if (auto variable = provider.environmentKey()) {
-            apiKey = Environment::value(std::string(*variable)).value_or("");
-        }
+        const ProviderInsightModel choice = AIChoice::select(
+            AIChoice::saved(AppSettings::load(AppSettings::defaultPath())),
+            options->provider ? AIProvider::fromRawValue(*options->provider) : std::nullopt, options->model);
+        const AIProvider provider = choice.provider;
 
         CancelToken cancel;
         InterruptWatch interrupt(cancel);
         ExplainOutcome outcome;
         try {
-            WaitingDots waiting(context, "Asking " + Explainer::label(provider, model));
+            WaitingDots waiting(context, "Asking " + choice.label());
             if (mockMode() && provider != AIProvider::off) {
                 if (Text::isBlank(text) || Text::characterCount(text) > 8000) {
                     throw ExplainError::badInput();
                 }
                 outcome = Explainer::mock(text, cancel);
             } else {
-                outcome = Explainer::explain(text, provider, apiKey, model, HTTPClient::shared(), cancel);
+                outcome = Explainer::explain(text, provider, choice.apiKey, choice.model, HTTPClient::shared(), cancel);
             }
         } catch (const ExplainError& e) {
             throw CommandError(e.message());

@@ -11,6 +11,7 @@
 //
 // Used by the command thread only. `ask` throws what the structured call throws (the
 // provider's failure) and the store's DBError; nothing in the reply makes it fail.
+// `run` turns a provider's failure into a CommandError carrying its sentence.
 #include <functional>
 #include <iosfwd>
 #include <optional>
@@ -33,8 +34,11 @@ namespace CitedAnswer {
 // What one request sends: passages of about this many characters each, as many as fit
 // the budget (in characters of passage text, 160 more allowed per passage for its
 // framing), gathered from at most `candidateLimit` memory passages and the chunks of
-// the `recentSources` most recently seen sources. 12,000 characters keep a request
-// within a few thousand tokens, which every cloud provider answers quickly.
+// the `recentSources` most recently seen sources. The on-device model takes what its
+// context allows (ProviderInsightModel::inputBudget); every other provider, and the mock,
+// `defaultBudget`: 12,000 characters (about a dozen passages) keep a request within a
+// few thousand tokens, which the cloud providers and Claude Code answer well inside
+// their deadlines.
 inline constexpr std::size_t charsEach = 800;
 inline constexpr std::size_t defaultBudget = 12000;
 inline constexpr std::size_t candidateLimit = 24;
@@ -95,8 +99,10 @@ struct Outcome {
 std::vector<SavedQuote> savedQuotes(AppContext& context);
 
 // Runs the request for the question: a mock with BRELL_MOCK_AI=1, otherwise through the
-// user's AI provider. Throws CommandError when no provider can be used, and the
-// provider's failure as it comes.
+// provider and model saved by `brell ai use` (AIChoice), within the provider's deadline
+// (AIProvider::deadline); Ctrl-C cancels it. Throws CommandError with one sentence when
+// AI is off or the provider fails (the ExplainError's message: no key, timeout,
+// cancelled, refused, offline…), and the store's DBError.
 Outcome run(AppContext& context, std::string_view question);
 
 // The answer as people read it: the sentences with their quote, place, exposure and

@@ -1,12 +1,14 @@
 // brell setup: the first-run checklist on a terminal. The facts come from this machine
 // (the memory's switches, the browsers and their manifests, when the companion last
-// spoke, the AI provider chosen); the steps already looked at are kept in settings.json.
+// spoke, the AI found and the AI provider chosen); the steps already looked at are kept
+// in settings.json.
 #include <CLI/CLI.hpp>
 
 #include "BrellCore/help/HelpShortcuts.h"
 #include "BrellCore/help/SetupGuide.h"
 #include "BrellCore/integration/HostManifest.h"
 #include "BrellMemory/db/MemoryStore.h"
+#include "brell/AIChoice.h"
 #include "brell/AppContext.h"
 #include "brell/AppSettings.h"
 #include "brell/Commands.h"
@@ -25,12 +27,14 @@ struct AIFacts {
     bool aiReady = false;
 };
 
-// The AI providers usable here: for now the provider chosen in settings.json
-// ("aiProvider"), where "off" or nothing means none. Whether Claude Code is installed
-// or an on-device model exists is the providers' own check and is not guessed here.
+// The AI found on this computer, by the same checks `brell ai status` makes: the claude
+// program located, the on-device model available, and the provider chosen in
+// settings.json ready to answer (a cloud provider needs its key in the environment).
+// Test mode is not counted: a mock is no AI found.
 AIFacts usableAIProviders(const AppSettings& settings) {
-    auto chosen = settings.string("aiProvider");
-    return {false, false, chosen && !chosen->empty() && *chosen != "off"};
+    const AIProvider chosen = AIChoice::saved(settings).provider;
+    return {AIChoice::readiness(AIProvider::claudeCode).usable, AIChoice::readiness(AIProvider::apple).usable,
+            chosen != AIProvider::off && AIChoice::readiness(chosen).usable};
 }
 
 // A manifest of ours that points at a host that is there: the browser can start it.

@@ -1,70 +1,18 @@
 // brell brief and brell board export over a memory the real companion host filled from
 // the demo's recorded sessions, and a board saved with the real brell commands.
-#include <chrono>
 #include <regex>
 
 #include <gtest/gtest.h>
 
+#include "e2e/RecordedMemory.h"
 #include "platform/FileSystem.h"
-#include "support/TestSupport.h"
-#include "util/ISODate.h"
 #include "util/Json.h"
-#include "util/Text.h"
 
 namespace brell {
 namespace {
 
-std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
-    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-        text.replace(at, from.size(), to);
-    }
-    return text;
-}
-
-class BriefCommandsTest : public ::testing::Test {
+class BriefCommandsTest : public test::RecordedMemoryTest {
 protected:
-    test::AppHome home;
-
-    void SetUp() override {
-        ok({"memory", "on"});
-        ok({"memory", "youtube", "on"});
-        ok({"origins", "approve", "https://oceans.example.org"});
-        replay("video-session.jsonl");
-        replay("article-session.jsonl");
-    }
-
-    // Feeds one recorded companion session to the host, as a browser would.
-    void replay(const std::string& recording) {
-        auto status = Json::parse(ok({"memory", "status", "--json"}));
-        std::string epoch = std::to_string(status["epoch"].get<int64_t>());
-        double now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-        std::string input;
-        for (const std::string& line :
-             Text::split(*FileSystem::read(std::string(BRELL_TEST_DATA) + "/../../demo/" + recording), '\n')) {
-            if (!line.empty()) {
-                input += test::frame(replaceAll(replaceAll(line, "{{EPOCH}}", epoch), "{{NOW}}", ISODate::format(now)));
-            }
-        }
-        test::ProcessOptions options;
-        options.setEnv = home.env();
-        options.input = input;
-        auto r = test::run(test::binary("brell-memory-host"), options);
-        ASSERT_EQ(r.exitStatus, 0) << r.err;
-        for (const auto& body : test::unframe(r.out)) {
-            Json reply = Json::parse(body);
-            if (reply.contains("status")) {
-                ASSERT_EQ(reply["status"], "accepted") << body;
-            }
-        }
-    }
-
-    std::string ok(std::vector<std::string> args) {
-        auto r = home.brell(std::move(args));
-        EXPECT_EQ(r.exitStatus, 0) << r.err;
-        EXPECT_EQ(r.err, "");
-        return r.out;
-    }
-
     // The brief without its dated line, which changes with the minute.
     static std::string undated(const std::string& markdown) {
         return std::regex_replace(markdown, std::regex("_(Brief|Exported) from BRELL on [^\n]*\n"), "_dated_\n");
@@ -209,15 +157,26 @@ TEST_F(BriefCommandsTest, MockAnswersComeAfterTheSearchAndSayTheyAreMock) {
 }
 
 TEST_F(BriefCommandsTest, AFailedModelLeavesWhatSearchFound) {
-    auto r = home.brell({"ask", "spring", "tides", "--ai"});
+    // The provider chosen has no key here, so it fails before asking anyone.
+    const std::map<std::string, std::string> noKey = {
+        {"BRELL_SETTINGS", home.file("settings.json")}, {"BRELL_MOCK_AI", ""}, {"ANTHROPIC_API_KEY", ""}};
+    ok({"ai", "use", "anthropic"}, noKey);
+    const std::string sentence = "Add an API key in Settings \u2192 AI, or choose another provider.";
+
+    auto r = home.brell({"ask", "spring", "tides", "--ai"}, "", noKey);
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_NE(r.out.find("1. "), std::string::npos) << r.out; // the sources came first
     EXPECT_EQ(r.out.find("Answer (AI"), std::string::npos) << r.out;
-    EXPECT_EQ(r.err.rfind("brell: ", 0), 0u) << r.err;
+    EXPECT_EQ(r.err, "brell: " + sentence + "\n");
+
+    r = home.brell({"moments", "spring", "tides", "--ai"}, "", noKey);
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.err, "brell: " + sentence + "\n");
 
     std::string file = home.file("brief.md");
-    r = home.brell({"brief", "spring", "tides", "--ai", "--out", file});
+    r = home.brell({"brief", "spring", "tides", "--ai", "--out", file}, "", noKey);
     EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.err, "brell: " + sentence + "\n");
     EXPECT_NE(FileSystem::read(file).value_or("").find("\n## Passages\n"), std::string::npos);
 }
 

@@ -18,21 +18,32 @@ protected:
     // PATH names only this folder, so which browsers are "installed" is up to the test.
     std::string bin = home.file("bin");
 
-    void SetUp() override { FileSystem::makeFolders(bin); }
+    void SetUp() override {
+        FileSystem::makeFolders(bin);
+        // A login shell that knows no programs, so where `claude` is found is up to the test too.
+        FileSystem::writeAtomically(home.file("shell"), "#!/bin/sh\nexit 0\n");
+        FileSystem::setPermissions(home.file("shell"), 0700);
+    }
 
     std::map<std::string, std::string> env() const {
         return {{"HOME", home.path()},
                 {"PATH", bin},
+                {"SHELL", home.file("shell")},
                 {"BRELL_MEMORY_DB", home.file("Memory.sqlite")},
                 {"BRELL_BOARD", home.file("board.json")},
                 {"BRELL_SETTINGS", home.file("settings.json")}};
     }
 
-    test::ProcessResult brell(std::vector<std::string> args) {
+    test::ProcessResult brell(std::vector<std::string> args, const std::map<std::string, std::string>& extra = {}) {
         test::ProcessOptions options;
         options.args = std::move(args);
         options.setEnv = env();
-        options.unsetEnv = {"XDG_CONFIG_HOME", "XDG_DATA_HOME"};
+        options.unsetEnv = {"XDG_CONFIG_HOME",   "XDG_DATA_HOME",  "BRELL_MOCK_AI",
+                            "ANTHROPIC_API_KEY", "OPENAI_API_KEY", "BRELL_NO_ON_DEVICE"};
+        for (const auto& [key, value] : extra) {
+            options.setEnv[key] = value;
+            std::erase(options.unsetEnv, key);
+        }
         return test::run(test::binary("brell"), options);
     }
 
@@ -228,13 +239,66 @@ TEST_F(HelpCommandsTest, SetupSummaryOnAFreshHomeThenAfterMemoryOnAndInstall) {
     ASSERT_EQ(brell({"memory", "pause"}).exitStatus, 0);
     ASSERT_EQ(brell({"screen", "on"}).exitStatus, 0);
     FileSystem::writeAtomically(home.file("settings.json"), R"({"aiProvider":"anthropic"})");
-    r = brell({"setup", "--summary"});
+    r = brell({"setup", "--summary"}, {{"ANTHROPIC_API_KEY", "sk-ant"}});
     EXPECT_EQ(r.out, "  ?    Whether \u2303\u2325\u2318S can read selected text can't be known on this system.\n"
                      "  off  Memory is on but paused.\n"
                      "  on   Chrome is connected.\n"
                      "  ?    Screen memory is on; whether it has the Screen Recording permission can't be known on "
                      "this system.\n"
                      "  on   AI is set up.\n");
+}
+
+TEST_F(HelpCommandsTest, SetupFindsTheAIThisComputerHas) {
+    const std::string noAI = "  off  No AI found. Search still works without it.\n";
+    const std::string claudeFound = "  on   AI: Claude Code, found on this Mac.\n";
+    const std::string setUp = "  on   AI is set up.\n";
+    enum class Claude { none, onPath, inHome, inHomeNotExecutable };
+    struct Case {
+        const char* name;
+        const char* settings;
+        std::map<std::string, std::string> env;
+        Claude claude;
+        std::string line;
+    } cases[] = {
+        {"nothing chosen, nothing found", "{}", {}, Claude::none, noAI},
+        {"a cloud provider chosen without its key", R"({"aiProvider":"openai"})", {}, Claude::none, noAI},
+        {"an empty key", R"({"aiProvider":"openai"})", {{"OPENAI_API_KEY", ""}}, Claude::none, noAI},
+        {"the other provider's key", R"({"aiProvider":"openai"})", {{"ANTHROPIC_API_KEY", "k"}}, Claude::none, noAI},
+        {"a cloud provider with its key", R"({"aiProvider":"openai"})", {{"OPENAI_API_KEY", "k"}}, Claude::none, setUp},
+        {"a key but AI off", R"({"aiProvider":"off"})", {{"OPENAI_API_KEY", "k"}}, Claude::none, noAI},
+        {"a mock is no AI", R"({"aiProvider":"anthropic"})", {{"BRELL_MOCK_AI", "1"}}, Claude::none, noAI},
+        {"no on-device model here", R"({"aiProvider":"apple"})", {}, Claude::none, noAI},
+        {"claudeCode chosen but not installed", R"({"aiProvider":"claudeCode"})", {}, Claude::none, noAI},
+        {"claude on the login shell's PATH", "{}", {}, Claude::onPath, claudeFound},
+        {"claude where its installer puts it", "{}", {}, Claude::inHome, claudeFound},
+        {"claude found and chosen", R"({"aiProvider":"claudeCode"})", {}, Claude::inHome, claudeFound},
+        {"claude found, a key chosen too",
+         R"({"aiProvider":"openai"})",
+         {{"OPENAI_API_KEY", "k"}},
+         Claude::inHome,
+         claudeFound},
+        {"a claude that cannot be run", R"({"aiProvider":"claudeCode"})", {}, Claude::inHomeNotExecutable, noAI},
+    };
+    // This login shell runs its command with the PATH it was given, which names only `bin`.
+    FileSystem::writeAtomically(home.file("shell"), "#!/bin/sh\nexec /bin/sh -c \"$2\"\n");
+    FileSystem::setPermissions(home.file("shell"), 0700);
+    const std::string onPath = bin + "/claude";
+    const std::string inHome = home.file(".local/bin/claude");
+    FileSystem::makeFolders(home.file(".local/bin"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FileSystem::remove(onPath);
+        FileSystem::remove(inHome);
+        if (c.claude != Claude::none) {
+            const std::string& path = c.claude == Claude::onPath ? onPath : inHome;
+            FileSystem::writeAtomically(path, "#!/bin/sh\nexit 0\n");
+            FileSystem::setPermissions(path, c.claude == Claude::inHomeNotExecutable ? 0600 : 0700);
+        }
+        FileSystem::writeAtomically(home.file("settings.json"), c.settings);
+        auto r = brell({"setup", "--summary"}, c.env);
+        EXPECT_EQ(r.exitStatus, 0) << r.err;
+        EXPECT_TRUE(r.out.ends_with(c.line)) << r.out;
+    }
 }
 
 TEST_F(HelpCommandsTest, SetupWalksTheStepsAndRemembersWhatWasSeen) {
