@@ -228,7 +228,8 @@ void summarize(AppContext& context, std::optional<int64_t> id, int64_t limit) {
     Provider provider = chosenProvider(true);
     if (context.progressIsTerminal()) {
         context.err << "Summarising " << targets.size() << (targets.size() == 1 ? " window" : " windows") << " with "
-                    << provider.label() << ".\n";
+                    << provider.label() << ".\n"
+                    << std::flush;
     }
     const std::size_t budget = static_cast<std::size_t>(provider.model.inputBudget());
     const std::size_t total = targets.size();
@@ -278,17 +279,16 @@ void summarize(AppContext& context, std::optional<int64_t> id, int64_t limit) {
     context.out << "Summarised " << stored << " of " << total << (total == 1 ? " window" : " windows") << ".\n";
 }
 
-// Where a review's text goes, in the line shown before the first request.
+// Where a review's text goes, as the line shown before the first request says it.
 std::string destination(const Provider& provider) {
     if (provider.mock) {
-        return "Test mode (BRELL_MOCK_AI=1): a mock reviews them and nothing is sent anywhere";
+        return "test mode (BRELL_MOCK_AI=1), so nothing is sent anywhere";
     }
     AIProvider p = provider.model.provider;
-    std::string where = "Their text goes to " + std::string(p.displayName());
-    if (!p.isOnDevice() && !provider.model.model.empty()) {
-        where += ", model " + provider.model.model;
+    if (p.isOnDevice()) {
+        return "their text stays on this Mac";
     }
-    return where;
+    return "their text is sent to " + std::string(p.displayName());
 }
 
 OrderedJson itemJson(const CatchUpItem& item) {
@@ -326,7 +326,8 @@ void catchUp(AppContext& context, bool json) {
     if (context.progressIsTerminal()) {
         context.err << "Reviewing " << captures.size()
                     << (captures.size() == 1 ? " mail or chat window" : " mail and chat windows")
-                    << " from the last 24 hours with " << provider.label() << ". " << destination(provider) << ".\n";
+                    << " from the last 24 hours with " << provider.label() << ": " << destination(provider) << ".\n"
+                    << std::flush;
     }
 
     CancelToken cancel;

@@ -390,5 +390,43 @@ TEST_F(SummaryCommandsTest, CatchUpInTestMode) {
           "brell: Choose an AI provider first: brell ai use PROVIDER (brell ai status lists them).\n");
 }
 
+// script(1) gives brell a terminal, so the lines meant for one appear; the terminal
+// ends every line with a carriage return.
+TEST_F(SummaryCommandsTest, OnATerminalTheCommandsSayWhereTheTextGoesFirst) {
+    if (!FileSystem::exists("/usr/bin/script")) {
+        GTEST_SKIP() << "no script program to run brell on a terminal";
+    }
+    auto onTerminal = [&](const std::string& command, const std::map<std::string, std::string>& env) {
+        auto r =
+            test::run("/usr/bin/script", options({"-qec", test::binary("brell") + " " + command, "/dev/null"}, env));
+        EXPECT_EQ(r.exitStatus, 0) << r.out << r.err;
+        return r.out;
+    };
+    test::LoopbackHTTPServer server;
+    const std::map<std::string, std::string> env = {{"OPENAI_BASE_URL", server.baseURL()}, {"OPENAI_API_KEY", "sk-o"}};
+    ok({"ai", "use", "openai"});
+    record("com.apple.mail", "Mail", "Inbox", "Sam Lee: can you sign the lease renewal by Friday?");
+    server.reply(
+        {200, R"({"output":[{"type":"message","content":[{"type":"output_text","text":"{\"items\":[]}"}]}]})"});
+    EXPECT_EQ(onTerminal("catch-up", env), "Reviewing 1 mail or chat window from the last 24 hours with OpenAI \u00B7 "
+                                           "gpt-4.1-mini-2025-04-14: their text is sent to OpenAI.\r\n"
+                                           "Nothing needs you.\r\n");
+
+    ok({"ai", "use", "apple"});
+    record("com.tinyspeck.slackmacgap", "Slack", "general", "Deploy finished for the web app.");
+    std::string shown = onTerminal("catch-up", mock);
+    EXPECT_TRUE(shown.starts_with("Reviewing 2 mail and chat windows from the last 24 hours with Mock \u00B7 test "
+                                  "mode: test mode (BRELL_MOCK_AI=1), so nothing is sent anywhere.\r\n1. [high] "))
+        << shown;
+
+    EXPECT_EQ(onTerminal("screen summarize", mock),
+              "Summarising 2 windows with Mock \u00B7 test mode.\r\n"
+              "#2  MOCK SUMMARY (test mode, not a real model): a 6-word window of Slack.\r\n"
+              "\r\033[Ksummarised 1 of 2\r\033[K"
+              "#1  [Inbox] MOCK SUMMARY (test mode, not a real model): a 10-word window of Mail.\r\n"
+              "\r\033[Ksummarised 2 of 2\r\033[K"
+              "Summarised 2 of 2 windows.\r\n");
+}
+
 } // namespace
 } // namespace brell
