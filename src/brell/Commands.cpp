@@ -12,6 +12,7 @@ void registerCommands(CLI::App& app, AppContext& context) {
     registerImportCommands(app, context);
     registerSeenCommand(app, context);
     registerScreenCommands(app, context);
+    registerSummaryCommands(app, context);
     registerInstallCommands(app, context);
     registerSearchCommands(app, context);
     registerMomentsCommands(app, context);
@@ -54,6 +55,7 @@ void registerCommands(CLI::App& app, AppContext& context) {
         {"brief", "Recall"},
         {"ai", "AI"},
         {"explain", "AI"},
+        {"catch-up", "AI"},
     };
     // clang-format on
     for (auto* sub : app.get_subcommands({})) {

@@ -12,11 +12,13 @@ class AppContext;
 
 void registerCommands(CLI::App& app, AppContext& context);
 
-void registerMemoryCommands(CLI::App& app, AppContext& context);  // memory, origins
-void registerBoardCommands(CLI::App& app, AppContext& context);   // board
-void registerImportCommands(CLI::App& app, AppContext& context);  // import transcript, import comments
-void registerSeenCommand(CLI::App& app, AppContext& context);     // seen
-void registerScreenCommands(CLI::App& app, AppContext& context);  // screen
+void registerMemoryCommands(CLI::App& app, AppContext& context); // memory, origins
+void registerBoardCommands(CLI::App& app, AppContext& context);  // board
+void registerImportCommands(CLI::App& app, AppContext& context); // import transcript, import comments
+void registerSeenCommand(CLI::App& app, AppContext& context);    // seen
+void registerScreenCommands(CLI::App& app, AppContext& context); // screen
+// screen summarize, catch-up; after registerScreenCommands.
+void registerSummaryCommands(CLI::App& app, AppContext& context);
 void registerInstallCommands(CLI::App& app, AppContext& context); // install, uninstall, doctor
 void registerSearchCommands(CLI::App& app, AppContext& context);  // search, ask
 void registerMomentsCommands(CLI::App& app, AppContext& context); // moments

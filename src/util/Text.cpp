@@ -153,6 +153,12 @@ std::string lower(std::string_view text) {
     return toUTF8(u);
 }
 
+std::string upper(std::string_view text) {
+    icu::UnicodeString u = toUnicode(text);
+    u.toUpper(icu::Locale::getRoot());
+    return toUTF8(u);
+}
+
 std::string asciiLower(std::string_view text) {
     std::string out(text);
     for (char& c : out) {

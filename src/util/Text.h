@@ -44,6 +44,9 @@ std::string prefixCharacters(std::string_view text, std::size_t count);
 // Unicode lower-casing (root locale, no language-specific rules).
 std::string lower(std::string_view text);
 
+// Unicode upper-casing (root locale, no language-specific rules); "ß" becomes "SS".
+std::string upper(std::string_view text);
+
 // Lower-cases A–Z only, byte by byte: for schemes, hosts and parameter names, which
 // compare case-insensitively in ASCII alone.
 std::string asciiLower(std::string_view text);

@@ -230,6 +230,24 @@ public:
     // The capture as a recall passage of kind "screen", source id −(capture id).
     static ChunkRecord screenChunk(const ScreenCapture& capture);
 
+    // ---- Screen summaries and catch-up ----
+    // The stores' side of summarising windows and catching up on messages; the requests
+    // themselves are ScreenSummary's and CatchUp's.
+
+    // How far back the catch-up looks: the last 24 hours.
+    static constexpr double catchUpWindow = 24 * 60 * 60;
+    // Windows waiting for a summary: none written yet, or one written for an older text.
+    // Newest first (by last_at), at most `limit`.
+    std::vector<ScreenCapture> screenCapturesToSummarize(int64_t limit);
+    // The mail and chat windows seen within catchUpWindow of now, newest first, at most
+    // `limit` (screenCaptures with messagingOnly).
+    std::vector<ScreenCapture> catchUpCaptures(int64_t limit);
+    // The connector's screenGroups provider: topic groups counting only the windows an
+    // assistant may see (no mail, chat or assistant windows, as screenGlimpses), so a
+    // group named from a mail window never reaches an assistant. Most recently active
+    // first (by name among equals), at most `limit`.
+    std::vector<ScreenGroup> sharedScreenGroups(int64_t limit);
+
     // ---- Memory search ----
 
     // The chunks holding the query's terms (QueryTerms::terms), best first: more of the
