@@ -2,8 +2,7 @@
 
 #include <ostream>
 
-#include "BrellCore/ai/Explainer.h"
-#include "BrellCore/ai/HTTPClient.h"
+#include "BrellCore/ai/AICall.h"
 #include "BrellCore/board/CardStore.h"
 #include "BrellMemory/db/MemoryStore.h"
 #include "BrellMemory/recall/MomentFinder.h"
@@ -52,62 +51,6 @@ std::string firstSentence(const ChunkRecord& chunk, std::optional<int64_t> ms, s
         out += out.empty() ? word : " " + word;
     }
     return out;
-}
-
-// The status a cloud provider answered with, when the structured call failed on it: the
-// call tells it as unavailable("HTTP " + the status).
-std::optional<int> failedStatus(const ExplainError& e) {
-    const std::string message = e.message();
-    const std::string_view prefix = "HTTP ";
-    if (e.kind() != ExplainError::Kind::unavailable || !message.starts_with(prefix) ||
-        message.size() == prefix.size() || message.size() > prefix.size() + 3) {
-        return std::nullopt;
-    }
-    int status = 0;
-    for (char c : message.substr(prefix.size())) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        status = status * 10 + (c - '0');
-    }
-    return status;
-}
-
-// The provider's structured call, its failures told as sentences the user can act on.
-// The network's failures come through it as they are, and a cloud provider's refusal as
-// "HTTP " and a number; they become the sentences an explanation gives for the same
-// failure (a rejected key, a rate limit, a provider down), except going offline: an
-// answer was asked for here, not an explanation of a saved quote.
-Json structured(const ProviderInsightModel& model, const std::string& system, const Json& input,
-                const OrderedJson& schema, const std::string& name, const CancelToken& cancel) {
-    using Kind = HTTPClient::TransportError::Kind;
-    try {
-        return model.structured(system, input, schema, name, HTTPClient::shared(), cancel);
-    } catch (const HTTPClient::TransportError& e) {
-        switch (e.kind()) {
-        case Kind::cancelled:
-            throw ExplainError::cancelled();
-        case Kind::timedOut:
-            throw ExplainError::timeout();
-        case Kind::offline:
-        case Kind::connectionLost:
-            throw ExplainError::unavailable(
-                "You're offline, so your AI provider couldn't answer. Try again once you're connected.");
-        case Kind::failed:
-            break;
-        }
-        throw ExplainError::unavailable(
-            "Couldn't reach your AI provider. Check your internet connection and try again.");
-    } catch (const ExplainError& e) {
-        auto status = failedStatus(e);
-        if (!status) {
-            throw;
-        }
-        if (*status == 200) {
-            throw ExplainError::invalidResponse(); // a reply, but not the JSON object asked for
-        }
-        throw Explainer::httpError(*status, Json());
-    }
 }
 
 // Characters of passages one request may carry (see defaultBudget).
@@ -211,9 +154,7 @@ Outcome run(AppContext& context, std::string_view question) {
         Result result =
             ask(store, question, std::move(sent),
                 [&](const std::string& system, const Json& input, const Json& schema, const std::string& name) {
-                    return Explainer::withDeadline(model.provider.deadline(), cancel, [&](const CancelToken& token) {
-                        return structured(model, system, input, OrderedJson(schema), name, token);
-                    });
+                    return AICall::ask(model, system, input, OrderedJson(schema), name, cancel);
                 });
         return {std::move(result), model.label(), false};
     } catch (const ExplainError& e) {

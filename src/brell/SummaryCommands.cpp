@@ -9,19 +9,18 @@
 
 #include <CLI/CLI.hpp>
 
+#include "BrellCore/ai/AICall.h"
 #include "BrellCore/ai/AIProvider.h"
 #include "BrellCore/ai/ExplainError.h"
-#include "BrellCore/ai/Explainer.h"
-#include "BrellCore/ai/HTTPClient.h"
 #include "BrellCore/ai/ProviderInsightModel.h"
 #include "BrellMemory/db/MemoryStore.h"
 #include "BrellMemory/screen/CatchUp.h"
 #include "BrellMemory/screen/ScreenSummary.h"
+#include "brell/AIChoice.h"
 #include "brell/AppContext.h"
 #include "brell/AppSettings.h"
 #include "brell/Commands.h"
 #include "brell/TextOutput.h"
-#include "platform/Environment.h"
 #include "platform/InterruptWatch.h"
 #include "util/DateFormat.h"
 #include "util/ISODate.h"
@@ -40,10 +39,6 @@ constexpr double mockDelaySeconds = 0.15;
 constexpr const char* summaryName = "brell_screen_summary";
 constexpr const char* catchUpName = "brell_catch_up";
 
-bool mockMode() {
-    return Environment::value("BRELL_MOCK_AI") == "1";
-}
-
 // The provider, model and key the user chose (brell ai use), and the one structured call
 // through them.
 struct Provider {
@@ -54,43 +49,18 @@ struct Provider {
 };
 
 Provider chosenProvider(bool cheap) {
-    AppSettings settings = AppSettings::load(AppSettings::defaultPath());
-    AIProvider provider = AIProvider::off;
-    if (auto raw = settings.string("aiProvider")) {
-        provider = AIProvider::fromRawValue(*raw).value_or(AIProvider::off);
-    }
-    if (provider == AIProvider::off) {
+    ProviderInsightModel model = AIChoice::select(AIChoice::saved(AppSettings::load(AppSettings::defaultPath())));
+    if (model.provider == AIProvider::off) {
         throw CommandError("Choose an AI provider first: brell ai use PROVIDER (brell ai status lists them).");
     }
-    std::string model = settings.string("aiModel").value_or(std::string(provider.defaultModel()));
     if (cheap) {
-        model = ScreenSummary::cheapModel(provider.rawValue(), model);
+        model.model = ScreenSummary::cheapModel(model.provider.rawValue(), model.model);
     }
-    std::string key;
-    if (auto variable = provider.environmentKey()) {
-        key = Environment::value(std::string(*variable)).value_or("");
-    }
-    Provider chosen{ProviderInsightModel(provider, key, model), mockMode()};
-    if (!chosen.mock && provider.environmentKey() && key.empty()) {
+    Provider chosen{std::move(model), AIChoice::mockMode()};
+    if (!chosen.mock && chosen.model.provider.environmentKey() && chosen.model.apiKey.empty()) {
         throw CommandError(ExplainError::noKey().message());
     }
     return chosen;
-}
-
-// The provider's error for a request that never got a reply, as every AI call words it.
-ExplainError transportError(const HTTPClient::TransportError& e) {
-    using Kind = HTTPClient::TransportError::Kind;
-    switch (e.kind()) {
-    case Kind::cancelled:
-        return ExplainError::cancelled();
-    case Kind::timedOut:
-        return ExplainError::timeout();
-    case Kind::offline:
-    case Kind::connectionLost:
-    case Kind::failed:
-        break;
-    }
-    return ExplainError::unavailable("Couldn't reach your AI provider. Check your internet connection and try again.");
 }
 
 std::vector<std::string> words(std::string_view text) {
@@ -162,11 +132,7 @@ Json ask(const Provider& provider, const char* system, const Json& input, const 
         }
         return name == std::string_view(summaryName) ? mockSummary(input) : mockCatchUp(input);
     }
-    try {
-        return provider.model.structured(system, input, schema, name, HTTPClient::shared(), cancel);
-    } catch (const HTTPClient::TransportError& e) {
-        throw transportError(e);
-    }
+    return AICall::ask(provider.model, system, input, schema, name, cancel);
 }
 
 // Remembered text as it may travel in JSON: ill-formed bytes become U+FFFD.
