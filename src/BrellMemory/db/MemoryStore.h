@@ -15,6 +15,11 @@
 
 #include "BrellMemory/db/MemoryConfig.h"
 #include "BrellMemory/db/SQLiteDB.h"
+#include "BrellMemory/insights/FeedbackReason.h"
+#include "BrellMemory/insights/Insight.h"
+#include "BrellMemory/insights/InsightStatus.h"
+#include "BrellMemory/insights/Project.h"
+#include "BrellMemory/insights/ProjectTask.h"
 #include "BrellMemory/recall/AskResult.h"
 #include "BrellMemory/recall/SearchHit.h"
 #include "BrellMemory/records/ContextPassage.h"
@@ -371,9 +376,12 @@ public:
     // When the last purge ran (meta 'last_purge'), or nothing.
     std::optional<Date> lastPurge();
 
+    // The source withdrawal: withdraws the insights citing the source's chunks (of
+    // `chunkKind` only, when given) that the user did not keep. Runs inside the caller's
+    // transaction; every removal, muting or replacement of remembered text calls it.
+    void withdrawInsightsCiting(int64_t sourceID, std::optional<std::string_view> chunkKind = std::nullopt);
+
 private:
-    // The source withdrawal: the one statement that withdraws insights citing a source.
-    void withdrawInsightsCiting(int64_t sourceID);
     // Row removals inside the caller's transaction; the caller removes the folders of
     // the sessions they name after its commit (removeVisualFolders).
     void deleteVisualSessionRows(int64_t id);
@@ -384,6 +392,75 @@ private:
     // without a row that are older than an hour (younger ones may be mid-add in another
     // process). Returns how many it removed; never throws.
     int64_t sweepVisualOrphans() noexcept;
+
+    // ==== Projects, tasks and insights ====
+public:
+    // ---- Projects and tasks ----
+    // Names and titles are trimmed of white space and line breaks, then cut; key words
+    // are cut as given. Lengths are user-perceived characters (Project, ProjectTask).
+
+    // With their current task; unarchived first, then newest first.
+    std::vector<Project> projects(bool includeArchived);
+    // Archived ones included.
+    std::optional<Project> project(int64_t id);
+    // A blank name becomes "Untitled project". Returns the new id.
+    int64_t createProject(std::string_view name, std::string_view keywords);
+    // Returns whether the project exists.
+    bool updateProject(int64_t id, std::string_view name, std::string_view keywords);
+    // Archiving withdraws the project's open ('new', 'shown') insights in the same
+    // transaction; unarchiving brings none back. Returns whether the project exists.
+    bool setProjectArchived(int64_t id, bool archived);
+    // Muting only stops delivery; insights stay as they are.
+    bool setProjectMuted(int64_t id, bool muted);
+    // Deletes the project with its tasks, insights, evidence rows and deliveries; its
+    // feedback rows stay, detached from the project (project and insight NULL), so a
+    // later project given the same id inherits nothing. Returns whether it existed.
+    bool deleteProject(int64_t id);
+    std::optional<ProjectTask> currentTask(int64_t projectID);
+    // Edits the current task when it is active (a change raises the revision and
+    // withdraws the task's open insights; no change does nothing), else starts a new
+    // active task at revision 1. Returns the current task afterwards (nothing only when
+    // the project went meanwhile). A missing project fails on its foreign key.
+    std::optional<ProjectTask> setTask(int64_t projectID, std::string_view title, std::string_view objective);
+    // Marks the task done (revision + 1) and withdraws its open insights. Returns
+    // whether the task exists.
+    bool completeTask(int64_t taskID);
+
+    // ---- Insight records ----
+
+    // The project's insights with one of `statuses` (none: nothing), eligible first,
+    // then by score, then newest first.
+    std::vector<Insight> insights(int64_t projectID, const std::vector<InsightStatus>& statuses);
+    std::optional<Insight> insight(int64_t id);
+    // Records the user's answer and sets the status it gives; with muteSource and a
+    // source, also mutes the source and withdraws every insight citing it, in any
+    // project (kept ones excepted). A withdrawn insight stays withdrawn: its feedback is
+    // recorded but its status does not change. Returns whether the insight exists.
+    bool feedback(int64_t insightID, FeedbackReason reason, std::optional<int64_t> sourceID);
+    // Shows a dismissed, not relevant, known or wrong-project insight again; returns
+    // whether it did.
+    bool restoreInsight(int64_t id);
+    // Action signatures of steps the user dealt with in this project (known, not
+    // relevant, dismissed, useful, saved), in row order.
+    std::vector<std::string> suppressedSignatures(int64_t projectID);
+    // An `insight` row with its available evidence, cue, exposure, link and label.
+    Insight insightFrom(const SQLiteDB::Row& row);
+    // "Title · 12:04", "Comment on Title", "Title · Heading" or the title alone; titles
+    // longer than 36 characters show their first 35 and "…". Pure.
+    static std::string evidenceLabel(const ChunkRecord& chunk, std::optional<int64_t> cueMs);
+
+    // Which insights a withdrawal may touch: the open ones ('new', 'shown'), or every
+    // one the user did not keep ('saved', 'useful') and that is not withdrawn already.
+    enum class Withdrawable { open, unkept };
+
+private:
+    // The one writer of withdrawals: status 'withdrawn', eligible 0 and `holdReason` for
+    // the insights matching `condition` (an SQL condition over `insight` with `params`)
+    // that `which` allows. A withdrawn insight keeps its first reason. Returns how many
+    // changed. Runs inside the caller's transaction, if any.
+    int64_t withdrawInsights(const std::string& condition, const SQLiteDB::Params& params, Withdrawable which,
+                             std::string_view holdReason);
+    static ProjectTask taskFrom(const SQLiteDB::Row& row);
 };
 
 } // namespace brell
