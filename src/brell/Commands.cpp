@@ -20,6 +20,9 @@ void registerCommands(CLI::App& app, AppContext& context) {
     registerVisualCommands(app, context);
     registerSourcesCommands(app, context);
     registerRetentionCommands(app, context);
+    registerBrellsCommands(app, context);
+    registerTaskCommands(app, context);
+    registerInsightsCommands(app, context);
 
     // `brell --help` lists the commands by what they work on.
     // One command a line, so that adding a command never touches its neighbours.
@@ -41,6 +44,9 @@ void registerCommands(CLI::App& app, AppContext& context) {
         {"repair", "Setup"},
         {"visual", "Memory"},
         {"sources", "Memory"},
+        {"brells", "Brells"},
+        {"task", "Brells"},
+        {"insights", "Brells"},
     };
     // clang-format on
     for (auto* sub : app.get_subcommands({})) {
