@@ -1,6 +1,7 @@
 #include "brell/App.h"
 
 #include <iostream>
+#include <string_view>
 
 #include <CLI/CLI.hpp>
 
@@ -12,6 +13,9 @@
 namespace brell {
 
 int appMain(int argc, char** argv) {
+    if (argc >= 2 && std::string_view(argv[1]) == "--mcp") {
+        return mcpMain(argc, argv);
+    }
     CLI::App app{"BRELL: a private research memory. Everything stays on this computer.", "brell"};
     app.set_version_flag("--version", "brell " + AppVersion::current().display());
     app.require_subcommand(1);

@@ -6,4 +6,8 @@ namespace brell {
 
 int appMain(int argc, char** argv);
 
+// `brell --mcp`: the assistant connector's standard-input and output loop, run before
+// and instead of the command line's parsing (MCPMain.cpp).
+int mcpMain(int argc, char** argv);
+
 } // namespace brell

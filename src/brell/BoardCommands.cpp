@@ -12,10 +12,12 @@
 #include "BrellCore/board/BoardJson.h"
 #include "BrellCore/board/CaptureBuilder.h"
 #include "BrellCore/board/CardStore.h"
+#include "BrellCore/board/MarkdownExport.h"
 #include "addresses/URLSafety.h"
 #include "brell/AppContext.h"
 #include "brell/Commands.h"
 #include "brell/TextOutput.h"
+#include "platform/FileSystem.h"
 #include "platform/SystemClock.h"
 #include "util/Text.h"
 
@@ -172,6 +174,11 @@ struct ListOptions {
     bool json = false;
 };
 
+struct ExportOptions {
+    std::string lane;
+    std::string out;
+};
+
 struct QuoteOptions {
     std::string text;
     std::string url;
@@ -228,6 +235,31 @@ void registerBoardCommands(CLI::App& app, AppContext& context) {
             return;
         }
         printCards(context, cards, false);
+    });
+
+    auto* exportBrief = board->add_subcommand("export", "Write the board as a Markdown research brief");
+    auto exportOptions = std::make_shared<ExportOptions>();
+    exportBrief->add_option("--lane", exportOptions->lane, "Only this lane: links, notes or evidence")->check(lanes);
+    exportBrief->add_option("--out", exportOptions->out, "Write the brief to this file instead of printing it");
+    exportBrief->callback([&context, exportOptions] {
+        auto store = openBoard(context);
+        std::vector<Card> cards = store->cards();
+        if (!exportOptions->lane.empty()) {
+            std::erase_if(cards, [&](const Card& card) { return card.lane != laneNamed(exportOptions->lane); });
+        }
+        std::string brief =
+            MarkdownExport::brief(cards, MarkdownExport::Options("BRELL research brief", true), systemNow());
+        if (exportOptions->out.empty()) {
+            context.out << brief;
+            return;
+        }
+        try {
+            // The file gets what the terminal would show: no escape sequence survives in it.
+            FileSystem::writeAtomically(exportOptions->out, TextOutput::printable(brief, true));
+        } catch (const Error& e) {
+            throw CommandError(std::string("The brief could not be written: ") + e.what());
+        }
+        context.out << "Wrote the research brief to " << exportOptions->out << ".\n";
     });
 
     auto* addQuote = board->add_subcommand("add-quote", "Save an exact quote with the page it came from");

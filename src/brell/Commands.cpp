@@ -15,6 +15,7 @@ void registerCommands(CLI::App& app, AppContext& context) {
     registerInstallCommands(app, context);
     registerSearchCommands(app, context);
     registerMomentsCommands(app, context);
+    registerBriefCommands(app, context);
     registerShareCommands(app, context);
     registerRepairCommands(app, context);
     registerVisualCommands(app, context);
@@ -23,6 +24,11 @@ void registerCommands(CLI::App& app, AppContext& context) {
     registerBrellsCommands(app, context);
     registerTaskCommands(app, context);
     registerInsightsCommands(app, context);
+    registerShortcutCommands(app, context);
+    registerHelpCommand(app, context);
+    registerSetupCommand(app, context);
+    registerAICommands(app, context);
+    registerConnectCommands(app, context);
 
     // `brell --help` lists the commands by what they work on.
     // One command a line, so that adding a command never touches its neighbours.
@@ -38,6 +44,7 @@ void registerCommands(CLI::App& app, AppContext& context) {
         {"moments", "Recall"},
         {"board", "Board"},
         {"share", "Assistants"},
+        {"connect", "Assistants"},
         {"install", "Setup"},
         {"uninstall", "Setup"},
         {"doctor", "Setup"},
@@ -47,6 +54,12 @@ void registerCommands(CLI::App& app, AppContext& context) {
         {"brells", "Brells"},
         {"task", "Brells"},
         {"insights", "Brells"},
+        {"setup", "Setup"},
+        {"shortcut", "Setup"},
+        {"help", "Help"},
+        {"brief", "Recall"},
+        {"ai", "AI"},
+        {"explain", "AI"},
     };
     // clang-format on
     for (auto* sub : app.get_subcommands({})) {

@@ -23,10 +23,12 @@ void registerScreenCommands(CLI::App& app, AppContext& context);  // screen
 void registerInstallCommands(CLI::App& app, AppContext& context); // install, uninstall, doctor
 void registerSearchCommands(CLI::App& app, AppContext& context);  // search, ask
 void registerMomentsCommands(CLI::App& app, AppContext& context); // moments
+void registerBriefCommands(CLI::App& app, AppContext& context);   // brief
 void registerShareCommands(CLI::App& app, AppContext& context);   // share
 void registerRepairCommands(CLI::App& app, AppContext& context);  // repair
 void registerVisualCommands(CLI::App& app, AppContext& context);  // visual
 void registerSourcesCommands(CLI::App& app, AppContext& context); // sources
+void registerConnectCommands(CLI::App& app, AppContext& context); // connect
 // memory retention, purge, clear, backup, restore; after registerMemoryCommands.
 void registerRetentionCommands(CLI::App& app, AppContext& context);
 void registerBrellsCommands(CLI::App& app, AppContext& context);   // brells
@@ -39,5 +41,9 @@ Project findBrell(AppContext& context, const std::string& idOrName);
 
 // brell doctor's lines on where this copy runs from and each of its links.
 void printLinkStatus(AppContext& context);
+void registerShortcutCommands(CLI::App& app, AppContext& context); // shortcut check, shortcut list
+void registerHelpCommand(CLI::App& app, AppContext& context);      // help
+void registerSetupCommand(CLI::App& app, AppContext& context);     // setup
+void registerAICommands(CLI::App& app, AppContext& context);       // ai status, ai use, explain
 
 } // namespace brell

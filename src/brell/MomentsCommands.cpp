@@ -4,6 +4,7 @@
 #include "BrellMemory/db/MemoryStore.h"
 #include "BrellMemory/recall/MomentFinder.h"
 #include "brell/AppContext.h"
+#include "brell/CitedAnswer.h"
 #include "brell/Commands.h"
 #include "brell/TextOutput.h"
 
@@ -25,6 +26,7 @@ void registerMomentsCommands(CLI::App& app, AppContext& context) {
         int64_t limit = 5;
         bool json = false;
         bool prompt = false;
+        bool ai = false;
     };
     auto options = std::make_shared<Options>();
     auto* moments = app.add_subcommand("moments", "Find the moment in a video or article where something was said");
@@ -33,6 +35,7 @@ void registerMomentsCommands(CLI::App& app, AppContext& context) {
     moments->add_flag("--json", options->json, "Print the passages as JSON");
     moments->add_flag("--prompt", options->prompt,
                       "Print the exact request a language model would get (instruction, input, schema) instead");
+    moments->add_flag("--ai", options->ai, "Have your AI provider pick the moments, each with its reason");
     moments->callback([&context, options] {
         std::string question = TextOutput::joinWords(options->words);
         MemoryStore& store = context.memory();
@@ -43,6 +46,22 @@ void registerMomentsCommands(CLI::App& app, AppContext& context) {
                             {"input", MomentFinder::input(question, candidates, charsEach)},
                             {"schema", MomentFinder::schema()}};
             TextOutput::printJson(context.out, request);
+            return;
+        }
+        if (options->ai) {
+            CitedAnswer::Outcome outcome;
+            try {
+                outcome = CitedAnswer::run(context, question);
+            } catch (const CommandError&) {
+                throw;
+            } catch (const Error& e) {
+                throw CommandError(e.what());
+            }
+            if (options->json) {
+                TextOutput::printJson(context.out, CitedAnswer::toJson(outcome));
+            } else {
+                CitedAnswer::printMoments(context.out, outcome);
+            }
             return;
         }
         auto passages = store.momentPassages(question, static_cast<std::size_t>(options->limit));

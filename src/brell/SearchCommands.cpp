@@ -6,6 +6,7 @@
 #include "BrellMemory/recall/QueryTerms.h"
 #include "BrellMemory/store/Timecode.h"
 #include "brell/AppContext.h"
+#include "brell/CitedAnswer.h"
 #include "brell/Commands.h"
 #include "brell/TextOutput.h"
 #include "util/Json.h"
@@ -98,29 +99,45 @@ void runSearch(AppContext& context, const SearchOptions& options) {
     }
 }
 
-void runAsk(AppContext& context, const std::vector<std::string>& words, bool json) {
+Json askJson(const AskResult& result) {
+    Json matches = Json::array();
+    for (const auto& match : result.matches) {
+        const ChunkRecord& chunk = match.hit.chunk;
+        Json exposure = nullptr;
+        Json exposureText = nullptr;
+        if (match.exposure) {
+            exposure = rawValue(*match.exposure);
+            exposureText = display(*match.exposure, chunk.sourceKind);
+        }
+        matches.push_back({{"sourceID", match.id()},
+                           {"sourceTitle", chunk.sourceTitle},
+                           {"reason", match.reason},
+                           {"exposure", exposure},
+                           {"exposureLabel", exposureText},
+                           {"openURL", match.openURL},
+                           {"hit", hitJson(match.hit)}});
+    }
+    return {{"strength", rawValue(result.strength)}, {"headline", result.headline()}, {"matches", matches}};
+}
+
+// The model's answer after the search's own: a failed model still leaves the sources shown.
+void runAsk(AppContext& context, const std::vector<std::string>& words, bool json, bool ai) {
     std::string question = TextOutput::joinWords(words);
     AskResult result = context.memory().ask(question);
+    if (json && !ai) {
+        print(context, askJson(result));
+        return;
+    }
     if (json) {
-        Json matches = Json::array();
-        for (const auto& match : result.matches) {
-            const ChunkRecord& chunk = match.hit.chunk;
-            Json exposure = nullptr;
-            Json exposureText = nullptr;
-            if (match.exposure) {
-                exposure = rawValue(*match.exposure);
-                exposureText = display(*match.exposure, chunk.sourceKind);
-            }
-            matches.push_back({{"sourceID", match.id()},
-                               {"sourceTitle", chunk.sourceTitle},
-                               {"reason", match.reason},
-                               {"exposure", exposure},
-                               {"exposureLabel", exposureText},
-                               {"openURL", match.openURL},
-                               {"hit", hitJson(match.hit)}});
+        Json all = askJson(result);
+        try {
+            all["ai"] = CitedAnswer::toJson(CitedAnswer::run(context, question));
+        } catch (const Error& e) {
+            all["ai"] = {{"error", e.what()}};
+            print(context, all);
+            throw CommandError(e.what());
         }
-        print(context,
-              {{"strength", rawValue(result.strength)}, {"headline", result.headline()}, {"matches", matches}});
+        print(context, all);
         return;
     }
     if (!result.headline().empty()) {
@@ -135,6 +152,19 @@ void runAsk(AppContext& context, const std::vector<std::string>& words, bool jso
             context.out << "   " << display(*match.exposure, chunk.sourceKind) << "\n";
         }
         context.out << "   " << match.openURL << "\n";
+    }
+    if (ai) {
+        context.out.flush();
+        CitedAnswer::Outcome outcome;
+        try {
+            outcome = CitedAnswer::run(context, question);
+        } catch (const CommandError&) {
+            throw;
+        } catch (const Error& e) {
+            throw CommandError(e.what());
+        }
+        context.out << "\n";
+        CitedAnswer::print(context.out, outcome);
     }
 }
 
@@ -155,12 +185,15 @@ void registerSearchCommands(CLI::App& app, AppContext& context) {
     struct AskOptions {
         std::vector<std::string> words;
         bool json = false;
+        bool ai = false;
     };
     auto askOptions = std::make_shared<AskOptions>();
     auto* ask = app.add_subcommand("ask", "Find up to three sources that answer a question");
     ask->add_option("QUESTION", askOptions->words, "The question, in your own words")->required();
     ask->add_flag("--json", askOptions->json, "Print the answer as JSON");
-    ask->callback([&context, askOptions] { runAsk(context, askOptions->words, askOptions->json); });
+    ask->add_flag("--ai", askOptions->ai,
+                  "Also have your AI provider answer in a few sentences, each checked against a passage it cites");
+    ask->callback([&context, askOptions] { runAsk(context, askOptions->words, askOptions->json, askOptions->ai); });
 }
 
 } // namespace brell

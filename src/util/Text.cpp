@@ -31,6 +31,20 @@ icu::BreakIterator& characterIterator() {
     return *iterator;
 }
 
+// Like the character iterator, one sentence iterator per thread.
+icu::BreakIterator& sentenceIterator() {
+    thread_local std::unique_ptr<icu::BreakIterator> iterator = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::BreakIterator> it(
+            icu::BreakIterator::createSentenceInstance(icu::Locale::getRoot(), status));
+        if (U_FAILURE(status) || !it) {
+            throw TextError("failed to create ICU sentence iterator");
+        }
+        return it;
+    }();
+    return *iterator;
+}
+
 UChar32 nextCodePoint(std::string_view text, std::size_t& offset) {
     UChar32 c = 0;
     auto i = static_cast<int32_t>(offset);
@@ -245,6 +259,38 @@ std::vector<std::string> split(std::string_view text, char separator) {
         parts.emplace_back(text.substr(start, at - start));
         start = at + 1;
     }
+}
+
+std::vector<std::string> sentences(std::string_view text) {
+    std::vector<std::string> out;
+    std::string valid(text);
+    if (!isValidUTF8(valid)) {
+        valid = sanitizeUTF8(valid);
+    }
+    if (valid.empty()) {
+        return out;
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    UTextPtr utext(utext_openUTF8(nullptr, valid.data(), static_cast<int64_t>(valid.size()), &status));
+    if (U_FAILURE(status)) {
+        throw TextError("failed to open text for ICU");
+    }
+    icu::BreakIterator& it = sentenceIterator();
+    status = U_ZERO_ERROR;
+    it.setText(utext.get(), status);
+    if (U_FAILURE(status)) {
+        throw TextError("failed to iterate text with ICU");
+    }
+    int32_t start = it.first();
+    for (int32_t end = it.next(); end != icu::BreakIterator::DONE; start = end, end = it.next()) {
+        std::string piece = valid.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
+        if (!isBlank(piece)) {
+            out.push_back(std::move(piece));
+        }
+    }
+    icu::UnicodeString empty;
+    it.setText(empty);
+    return out;
 }
 
 } // namespace brell::Text

@@ -72,4 +72,9 @@ std::string removeControls(std::string_view text);
 // Splits at every occurrence of `separator`, keeping empty pieces.
 std::vector<std::string> split(std::string_view text, char separator);
 
+// The sentences of a text as the platform's sentence segmentation finds them (ICU,
+// root locale), each as written with the white space that follows it, so that joined
+// they give the text back; pieces holding only white space are left out.
+std::vector<std::string> sentences(std::string_view text);
+
 } // namespace brell::Text

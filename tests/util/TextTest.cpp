@@ -84,4 +84,22 @@ TEST(TextTest, ReplacesIllFormedUTF8) {
     EXPECT_EQ(Text::characterCount("a\xff"), 2u);
 }
 
+TEST(TextTest, SentencesKeepTheirTextAndFollowingSpace) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"two sentences", "It rose 5.5% in May. Then it fell!  ", {"It rose 5.5% in May. ", "Then it fell!  "}},
+        {"a question and a line break", "Why?\nBecause.", {"Why?\n", "Because."}},
+        {"no sentence end", "just words", {"just words"}},
+        {"blank", " \n ", {}},
+        {"empty", "", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Text::sentences(c.text), c.expected);
+    }
+}
+
 } // namespace brell

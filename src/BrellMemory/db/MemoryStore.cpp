@@ -4,6 +4,7 @@
 
 #include "BrellMemory/db/Schema.h"
 #include "platform/Environment.h"
+#include "platform/FileSystem.h"
 #include "platform/SystemClock.h"
 #include "util/Digest.h"
 
@@ -12,6 +13,24 @@ namespace brell {
 MemoryStore::MemoryStore(const std::string& path, MemoryConfig config, Clock now)
     : db(path), config(config), now(now ? std::move(now) : Clock(systemNow)) {
     Schema::migrate(db);
+}
+
+MemoryStore::MemoryStore(SQLiteDB db, MemoryConfig config, Clock now)
+    : db(std::move(db)), config(config), now(now ? std::move(now) : Clock(systemNow)) {}
+
+std::unique_ptr<MemoryStore> MemoryStore::openReadOnly(const std::string& path, MemoryConfig config, Clock now) {
+    if (!FileSystem::exists(path)) {
+        return nullptr;
+    }
+    try {
+        SQLiteDB db(path, SQLiteDB::Access::readOnly);
+        if (Schema::version(db) != Schema::currentVersion) {
+            return nullptr;
+        }
+        return std::unique_ptr<MemoryStore>(new MemoryStore(std::move(db), config, std::move(now)));
+    } catch (const Error&) {
+        return nullptr;
+    }
 }
 
 std::string MemoryStore::defaultPath() {

@@ -8,6 +8,7 @@
 // connector each open their own on the same file. Calls may come from several threads
 // (the connection is serialized), but a transaction stays on one thread. Operations
 // throw SQLiteDB::DBError unless stated.
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,6 +47,13 @@ public:
     // Opens the database at `path` (a file or ":memory:") and migrates it. Throws the
     // error of opening or migrating; no store exists after a failure.
     explicit MemoryStore(const std::string& path, MemoryConfig config = MemoryConfig::defaults(), Clock now = nullptr);
+
+    // The database at `path` opened read-only (SQLiteDB::Access::readOnly), never
+    // created or migrated: nothing when the file does not exist, cannot be opened, or
+    // is not at the current schema version. For readers that must not write, such as
+    // the assistant connector. Never throws (only std::bad_alloc).
+    static std::unique_ptr<MemoryStore>
+    openReadOnly(const std::string& path, MemoryConfig config = MemoryConfig::defaults(), Clock now = nullptr);
 
     // BRELL_MEMORY_DB (with "~" expanded) when set and not empty; otherwise
     // BRELL/Memory.sqlite in the user's application-support folder.
@@ -266,10 +274,19 @@ public:
     // Passages for assistants without a model: the best hits, at most three per source.
     std::vector<ContextPassage> momentPassages(std::string_view query, std::size_t limit);
 
+    // ---- Topic context ----
+
+    // Passages about a topic for an assistant: the best transcript and article hits
+    // (among 4 × limit), at most two per source and `limit` in all, each with where it
+    // sits, whether the user met it and a link there. Throws the search's DBError only;
+    // an exposure that cannot be read leaves that passage without a status.
+    std::vector<ContextPassage> contextPassages(std::string_view topic, std::size_t limit);
+
     // Seconds since 1970 as the shortest decimal that reads back to the same double.
     static std::string dateText(Date date);
 
 private:
+    MemoryStore(SQLiteDB db, MemoryConfig config, Clock now);
     void bumpEpoch();
 
     // ==== Visual sessions; retention, muting and deletion ====

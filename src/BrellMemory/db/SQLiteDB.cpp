@@ -114,6 +114,22 @@ SQLiteDB::SQLiteDB(std::string path) : path_(std::move(path)) {
     }
 }
 
+SQLiteDB::SQLiteDB(std::string path, Access access) : path_(std::move(path)) {
+    if (access == Access::readWrite) {
+        *this = SQLiteDB(path_);
+        return;
+    }
+    sqlite3* raw = nullptr;
+    int rc = sqlite3_open_v2(path_.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string message = raw != nullptr ? sqlite3_errmsg(raw) : "open failed";
+        sqlite3_close_v2(raw);
+        throw DBError(rc, message);
+    }
+    handle_.reset(raw);
+    sqlite3_busy_timeout(handle_.get(), 4000);
+}
+
 SQLiteDB::~SQLiteDB() = default;
 SQLiteDB::SQLiteDB(SQLiteDB&&) noexcept = default;
 SQLiteDB& SQLiteDB::operator=(SQLiteDB&&) noexcept = default;

@@ -106,6 +106,15 @@ public:
     // read-write/create/full-mutex, sets the file to 0600, a 4000 ms busy timeout,
     // foreign keys on, and WAL journaling for files. Throws DBError or FileError.
     explicit SQLiteDB(std::string path);
+
+    // How a connection may touch its file.
+    enum class Access { readWrite, readOnly };
+    // With Access::readOnly: opens an existing file read-only (full mutex, 4000 ms busy
+    // timeout) and creates, changes and configures nothing, so no fault in the caller
+    // can write to it; every write statement fails with DBError. Throws DBError when
+    // the file does not exist or cannot be opened. Access::readWrite is the constructor
+    // above.
+    SQLiteDB(std::string path, Access access);
     ~SQLiteDB();
     SQLiteDB(SQLiteDB&&) noexcept;
     SQLiteDB& operator=(SQLiteDB&&) noexcept;

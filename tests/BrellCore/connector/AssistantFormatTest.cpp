@@ -8,6 +8,7 @@
 
 #include "BrellCore/board/BoardSamples.h"
 #include "platform/FileSystem.h"
+#include "support/Golden.h"
 #include "support/TestSupport.h"
 
 namespace brell {
@@ -85,22 +86,9 @@ ScreenGlimpse glimpseSeenOnce() {
 }
 
 // The golden files under tests/data/assistant-format/ hold each block followed by one
-// line feed. The runner only ever reads them, whatever the environment says: a run of
-// the tests must never change what it checks against. Output that differs is written
-// beside the build (golden-actual/), to be copied over the golden file by hand once
-// someone has read it.
+// line feed.
 void expectGolden(const std::string& name, const std::string& text) {
-    SCOPED_TRACE(name);
-    std::string path = "assistant-format/" + name + ".txt";
-    std::string expected = test::fixture(path);
-    if (text + "\n" != expected) {
-        std::string actual = std::string(BRELL_BIN_DIR) + "/../golden-actual/" + path;
-        FileSystem::makeFolders(FileSystem::parentFolder(actual));
-        FileSystem::writeAtomically(actual, text + "\n");
-        ADD_FAILURE() << "differs from tests/data/" << path << "; the new output is in " << actual << "\n--- expected\n"
-                      << expected << "--- actual\n"
-                      << text << "\n";
-    }
+    test::expectGolden("assistant-format/" + name + ".txt", text + "\n");
 }
 
 // Not even the variable that once asked for it makes the runner rewrite a golden file.
