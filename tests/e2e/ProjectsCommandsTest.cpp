@@ -134,5 +134,46 @@ TEST_F(ProjectsCommandsTest, TaskIsSetEditedFinishedAndShown) {
     EXPECT_NE(ok({"brells"}).find("    task: Descale\n"), std::string::npos);
 }
 
+TEST_F(ProjectsCommandsTest, AssistantsReadTheBrellsInUseWithTheirTasksAndChangeNothing) {
+    ok({"brells", "add", "Espresso", "--keywords", "grinder; light roast, ok"});
+    ok({"task", "set", "1", "Fix sour shots", "--objective", "Sweeter cups"});
+    ok({"brells", "add", "Tea"});
+    ok({"task", "set", "2", "Steep"});
+    ok({"task", "done", "2"});
+    ok({"brells", "add", "Old"});
+    ok({"brells", "archive", "3"});
+    ok({"share", "on"});
+    auto rows = [&] {
+        MemoryStore store(home.memoryPath());
+        std::string out;
+        for (const char* query : {"SELECT * FROM project ORDER BY id", "SELECT * FROM project_task ORDER BY id"}) {
+            for (const auto& row : store.db.query(query)) {
+                for (const auto& [column, value] : row.values) {
+                    out += column + "=" + value.text().value_or(std::to_string(value.real().value_or(0))) + ";";
+                }
+                out += "\n";
+            }
+        }
+        return out;
+    };
+    std::string before = rows();
+    auto r = home.brell({"--mcp"}, R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"list_brells",)"
+                                   R"("arguments":{}}})"
+                                   "\n");
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    auto reply = JsonText::parse(r.out);
+    ASSERT_TRUE(reply) << r.out;
+    std::string text = (*reply)["result"]["content"][0]["text"];
+    EXPECT_FALSE((*reply)["result"]["isError"].get<bool>());
+    EXPECT_TRUE(text.starts_with("2 brells in the user's BRELL.")) << text;
+    EXPECT_NE(text.find("- **Espresso** \u00b7 current task: Fix sour shots (aim: Sweeter cups), set "),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("keywords: grinder, light roast"), std::string::npos) << text;
+    EXPECT_NE(text.find("- **Tea** \u00b7 no current task"), std::string::npos) << text; // its task is done
+    EXPECT_EQ(text.find("Old"), std::string::npos) << text;                              // archived
+    EXPECT_EQ(rows(), before);
+}
+
 } // namespace
 } // namespace brell

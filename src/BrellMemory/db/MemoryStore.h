@@ -23,6 +23,7 @@
 #include "BrellMemory/insights/ProjectTask.h"
 #include "BrellMemory/recall/AskResult.h"
 #include "BrellMemory/recall/SearchHit.h"
+#include "BrellMemory/records/AssistantBrell.h"
 #include "BrellMemory/records/ContextPassage.h"
 #include "BrellMemory/records/ScreenGlimpse.h"
 #include "BrellMemory/records/VisualPicture.h"
@@ -465,6 +466,10 @@ public:
     // "Title · 12:04", "Comment on Title", "Title · Heading" or the title alone; titles
     // longer than 36 characters show their first 35 and "…". Pure.
     static std::string evidenceLabel(const ChunkRecord& chunk, std::optional<int64_t> cueMs);
+
+    // The brells not archived, newest first, as assistants see them: key words split
+    // as typed (AssistantBrell::terms) and the task while it is in progress.
+    std::vector<AssistantBrell> assistantBrells();
 
     // Which insights a withdrawal may touch: the open ones ('new', 'shown'), or every
     // one the user did not keep ('saved', 'useful') and that is not withdrawn already.

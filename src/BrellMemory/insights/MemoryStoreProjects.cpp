@@ -145,4 +145,18 @@ bool MemoryStore::completeTask(int64_t taskID) {
     });
 }
 
+std::vector<AssistantBrell> MemoryStore::assistantBrells() {
+    std::vector<AssistantBrell> out;
+    for (const auto& p : projects(false)) {
+        AssistantBrell brell{p.name, AssistantBrell::terms(p.keywords), std::nullopt, std::nullopt, std::nullopt};
+        if (p.task && p.task->isActive()) {
+            brell.task = p.task->title;
+            brell.objective = p.task->objective;
+            brell.taskUpdatedAt = p.task->updatedAt;
+        }
+        out.push_back(std::move(brell));
+    }
+    return out;
+}
+
 } // namespace brell
