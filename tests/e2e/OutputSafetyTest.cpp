@@ -55,16 +55,18 @@ protected:
 
 TEST_F(OutputSafetyTest, SearchPrintsNoEscapeSequenceFromATitleOrCue) {
     {
+        // Dated now: brell's daily purge would remove rows dated 1970.
         MemoryStore store(db);
         std::string title = std::string("Tides ") + clearScreen + setTitle + " talk" + c1Escape;
         std::string text = std::string("the tides ") + setTitleST + "turn " + clearScreen + "twice a day\x07";
         store.db.run("INSERT INTO source(id, key, kind, url, title, origin, first_seen, last_seen) VALUES "
                      "(1, 'youtube:abcdefghijk', 'video', 'https://www.youtube.com/watch?v=abcdefghijk', ?, "
-                     "'https://www.youtube.com', 1, 1)",
+                     "'https://www.youtube.com', strftime('%s','now'), strftime('%s','now'))",
                      {Value(title)});
-        store.db.run("INSERT INTO chunk(id, source_id, kind, text, locator, start_ms, end_ms, cues, retrieved_at, "
-                     "content_hash) VALUES (10, 1, 'transcript', ?, 't=0', 0, 9000, '[[0,0]]', 1, 'a')",
-                     {Value(text)});
+        store.db.run(
+            "INSERT INTO chunk(id, source_id, kind, text, locator, start_ms, end_ms, cues, retrieved_at, "
+            "content_hash) VALUES (10, 1, 'transcript', ?, 't=0', 0, 9000, '[[0,0]]', strftime('%s','now'), 'a')",
+            {Value(text)});
     }
     for (std::vector<std::string> args :
          {std::vector<std::string>{"search", "tides"}, std::vector<std::string>{"ask", "where do the tides turn"}}) {
@@ -102,9 +104,10 @@ TEST_F(OutputSafetyTest, JsonAnswersReplaceBytesThatAreNotUTF8) {
                      "VALUES ('s1', 1, 60000, 60000, ?, ?)",
                      {Value(now - 3600), Value(now - 3000)});
         store.db.exec("INSERT INTO exposure(session_id, kind, start_ms, end_ms) VALUES ('s1', 'range', 0, 12000)");
-        store.db.run("INSERT INTO chunk(id, source_id, kind, text, locator, start_ms, end_ms, cues, retrieved_at, "
-                     "content_hash) VALUES (10, 1, 'transcript', ?, 't=0', 0, 9000, '[[0,0]]', 1, 'a')",
-                     {Value("the Thames Barrier \xc3 closes twice")});
+        store.db.run(
+            "INSERT INTO chunk(id, source_id, kind, text, locator, start_ms, end_ms, cues, retrieved_at, "
+            "content_hash) VALUES (10, 1, 'transcript', ?, 't=0', 0, 9000, '[[0,0]]', strftime('%s','now'), 'a')",
+            {Value("the Thames Barrier \xc3 closes twice")});
     }
 
     auto seen = brell({"seen", watch, "--since", ISODate::format(now), "--json"});
