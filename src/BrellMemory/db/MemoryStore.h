@@ -16,11 +16,14 @@
 
 #include "BrellMemory/db/MemoryConfig.h"
 #include "BrellMemory/db/SQLiteDB.h"
+#include "BrellMemory/insights/CandidateDraft.h"
+#include "BrellMemory/insights/Excerpt.h"
 #include "BrellMemory/insights/FeedbackReason.h"
 #include "BrellMemory/insights/Insight.h"
 #include "BrellMemory/insights/InsightStatus.h"
 #include "BrellMemory/insights/Project.h"
 #include "BrellMemory/insights/ProjectTask.h"
+#include "BrellMemory/insights/TaskContext.h"
 #include "BrellMemory/recall/AskResult.h"
 #include "BrellMemory/recall/SearchHit.h"
 #include "BrellMemory/records/AssistantBrell.h"
@@ -470,6 +473,54 @@ public:
     // The brells not archived, newest first, as assistants see them: key words split
     // as typed (AssistantBrell::terms) and the task while it is in progress.
     std::vector<AssistantBrell> assistantBrells();
+
+    // ---- Insight engine: evidence, candidates, budget and delivery ----
+
+    // What deliver() hands out: one insight to show, or why there is none ("off",
+    // "snoozed", "no_context", "cooldown", "no_evidence", "stale").
+    struct DeliveryResult {
+        enum class Kind { card, none };
+        Kind kind = Kind::none;
+        std::optional<Insight> insight; // card
+        std::string reason;             // none
+
+        static DeliveryResult card(Insight insight) { return {Kind::card, std::move(insight), {}}; }
+        static DeliveryResult none(std::string reason) { return {Kind::none, std::nullopt, std::move(reason)}; }
+
+        bool operator==(const DeliveryResult&) const = default;
+    };
+
+    // The project's active task, or nothing (no project, no task, or a finished one).
+    // Archived and muted projects have one; delivery refuses them.
+    std::optional<TaskContext> taskContext(int64_t projectID);
+    // The passages memory holds for the task: search hits for its query text among
+    // transcripts, comments and articles, from at most evidenceMaxSources sources and 3
+    // per source, at most evidenceMaxExcerpts; passages opening with the same words
+    // share the group of the first source that had them.
+    std::vector<Excerpt> evidencePack(const TaskContext& task);
+    // Scores and stores a draft as a 'new' insight with its evidence rows, or returns
+    // nothing when an insight with its fingerprint stays: one the user saw, kept or
+    // answered, or turned down with the same evidence. One transaction.
+    std::optional<int64_t> saveCandidate(const CandidateDraft& draft, const TaskContext& task,
+                                         const std::vector<Excerpt>& pack, bool timingNow);
+    // One eligible insight of the project's current task revision, at most one per
+    // context revision and none within projectCooldown of the last; candidates that no
+    // longer hold are withdrawn on the way ('stale', or 'duplicate' for a step the user
+    // already dealt with).
+    DeliveryResult deliver(int64_t projectID, int64_t contextRevision);
+    // Whether the loaded insight may still be shown: all `storedCount` evidence rows
+    // still load (at least 2), none from a muted source, from 2 sources or more, and not
+    // comments alone.
+    bool revalidate(const Insight& insight, int64_t storedCount);
+    // SHA-256 of task id | relationship | the chunk ids sorted ascending, joined by ",".
+    static std::string fingerprint(int64_t taskID, std::string_view relationship, std::vector<int64_t> chunkIDs);
+    // "model_jobs:" + today's local date ("yyyy-MM-dd").
+    std::string modelBudgetKey();
+    // Model jobs left today (modelDailyBudget minus those started); an unreadable count
+    // counts as none started. Never throws.
+    int64_t modelJobsLeft() noexcept;
+    // Counts one model job started today.
+    void consumeModelJob();
 
     // Which insights a withdrawal may touch: the open ones ('new', 'shown'), or every
     // one the user did not keep ('saved', 'useful') and that is not withdrawn already.

@@ -10,6 +10,7 @@
 
 #include "BrellMemory/insights/InsightEvidence.h"
 #include "BrellMemory/insights/InsightStatus.h"
+#include "BrellMemory/insights/ScoreBreakdown.h"
 #include "util/Date.h"
 
 namespace brell {
@@ -33,7 +34,8 @@ struct Insight {
     std::string origin; // 'model' or 'template'
     std::optional<std::string> model;
     double score = 0;
-    bool eligible = false; // may be shown without the user asking
+    std::optional<ScoreBreakdown> scores; // the score's parts; none when unreadable
+    bool eligible = false;                // may be shown without the user asking
     // Why it is held back ('no_evidence', 'duplicate', 'low_value') or withdrawn
     // ('stale', 'duplicate').
     std::optional<std::string> holdReason;

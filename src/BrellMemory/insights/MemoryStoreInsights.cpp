@@ -4,6 +4,7 @@
 
 #include "BrellMemory/recall/QueryTerms.h"
 #include "BrellMemory/store/Timecode.h"
+#include "util/Json.h"
 #include "util/Text.h"
 
 namespace brell {
@@ -75,6 +76,9 @@ Insight MemoryStore::insightFrom(const SQLiteDB::Row& row) {
     insight.origin = row.text("origin");
     insight.model = row.optText("model");
     insight.score = row.real("score");
+    if (auto detail = JsonText::parse(row.text("score_detail"))) {
+        insight.scores = ScoreBreakdown::fromJson(*detail);
+    }
     insight.eligible = row.boolean("eligible");
     insight.holdReason = row.optText("hold_reason");
     insight.status = insightStatusFromStored(row.text("status"));
