@@ -163,13 +163,15 @@ void prepare(AppContext& context, const std::string& brell, bool force) {
     MemoryStore& store = context.memory();
     AIChoice choice = savedChoice();
     std::optional<std::string> refusal = providerRefusal(store, choice);
-    InsightEngine engine(store, chosenModel(choice), [&store, &choice] { return !providerRefusal(store, choice); });
+    std::shared_ptr<const InsightModel> model = chosenModel(choice);
+    InsightEngine engine(store, model, [&store, &choice] { return !providerRefusal(store, choice); });
+    std::string label = model ? model->label() : Explainer::label(choice.provider, choice.model);
     std::string id = std::to_string(p.id);
     auto outcome = engine.prepare(p.id, force);
     std::ostream& out = context.out;
     switch (outcome.kind) {
     case InsightEngine::Prepared::Kind::generated:
-        out << "Asked " << Explainer::label(choice.provider, choice.model) << " about the task of brell " << id << ": "
+        out << "Asked " << label << " about the task of brell " << id << ": "
             << (outcome.count == 0 ? "nothing new to suggest"
                                    : plural(outcome.count, "suggestion", "suggestions") + " prepared")
             << ".\n";
@@ -180,7 +182,7 @@ void prepare(AppContext& context, const std::string& brell, bool force) {
             why = "today's " + std::to_string(store.config.modelDailyBudget) +
                   " AI requests for suggestions are used up; the AI is asked again tomorrow";
         } else if (outcome.reason == "provider_unavailable") {
-            why = Explainer::label(choice.provider, choice.model) + " failed or did not answer in time";
+            why = label + " failed or did not answer in time";
         } else {
             why = refusal.value_or("no AI provider may be asked");
         }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "BrellMemory/db/MemoryStore.h"
+#include "support/LoopbackHTTPServer.h"
 #include "support/TestSupport.h"
 #include "util/Json.h"
 
@@ -173,6 +174,143 @@ TEST_F(ProjectsCommandsTest, AssistantsReadTheBrellsInUseWithTheirTasksAndChange
     EXPECT_NE(text.find("- **Tea** \u00b7 no current task"), std::string::npos) << text; // its task is done
     EXPECT_EQ(text.find("Old"), std::string::npos) << text;                              // archived
     EXPECT_EQ(rows(), before);
+}
+
+// A lecture imported by the user and played only for its first seconds, and an article
+// read whole: a brell about spring tides has one passage not yet seen and one to compare.
+class InsightsCommandsTest : public ProjectsCommandsTest {
+protected:
+    void SetUp() override {
+        ok({"memory", "on"});
+        ok({"import", "transcript", std::string(BRELL_TEST_DATA) + "/../../demo/lecture.vtt", "--video",
+            "https://www.youtube.com/watch?v=floodDemo01", "--title", "Storm surges"});
+        MemoryStore store(home.memoryPath());
+        store.db.exec(
+            "INSERT INTO session(id, source_id, active_wall_ms, started_at, last_seen) "
+            "SELECT 'lecture', id, 21000, strftime('%s','now'), strftime('%s','now') FROM source;"
+            "INSERT INTO exposure(session_id, kind, start_ms, end_ms) VALUES ('lecture', 'range', 0, 5000),"
+            "('lecture', 'played', 0, 5000);"
+            "INSERT INTO source(id, key, kind, url, title, origin, first_seen, last_seen) VALUES (50, "
+            "'article:https://oceans.example.org/range', 'article', 'https://oceans.example.org/range', "
+            "'Tidal range', 'https://oceans.example.org', strftime('%s','now'), strftime('%s','now'));"
+            "INSERT INTO chunk(id, source_id, kind, text, heading, locator, retrieved_at, content_hash) VALUES "
+            "(500, 50, 'article', 'Spring tides bring the largest range; a storm surge on top of one floods "
+            "most.', 'Spring tides', 'p1', 1, 'h500');");
+        lecture = store.db.one("SELECT id FROM chunk WHERE kind = 'transcript'")->integer("id");
+        ok({"brells", "add", "Coastal flooding", "--keywords", "storm surge, spring tide"});
+        ok({"task", "set", "1", "Explain spring tides", "--objective", "Why storm surges are worst at spring tides"});
+    }
+    int64_t lecture = 0;
+};
+
+TEST_F(InsightsCommandsTest, WithoutAIATemplateIsPreparedAndShownOnlyWhenAsked) {
+    EXPECT_EQ(ok({"insights", "prepare", "Coastal flooding"}),
+              "Prepared a suggestion from your memory alone, without AI: no AI provider is chosen; choose one with: "
+              "brell ai use PROVIDER.\nIt is kept for you to look at, never pushed: brell insights next 1\n");
+    EXPECT_EQ(ok({"insights", "prepare", "1"}),
+              "Nothing changed in the passages for this task since the last preparation; prepare anew with: brell "
+              "insights prepare 1 --force\nAI is not asked: no AI provider is chosen; choose one with: brell ai use "
+              "PROVIDER.\n");
+    std::string card = ok({"insights", "next", "1"});
+    EXPECT_TRUE(card.starts_with("Suggestion 1 for brell 1 \u201cCoastal flooding\u201d (held back: made without "
+                                 "AI)\nRevisit 00:12 in \u201cStorm surges\u201d\n"))
+        << card;
+    EXPECT_NE(card.find("Storm surges \u00b7 00:"), std::string::npos) << card;
+    EXPECT_NE(card.find(" \u2014 Outside watched intervals\n"), std::string::npos) << card;
+    EXPECT_NE(card.find("https://www.youtube.com/watch?v=floodDemo01#t="), std::string::npos) << card;
+    EXPECT_NE(card.find("Made from your memory without AI.\n"), std::string::npos) << card;
+    EXPECT_EQ(state(1), "new/low_value"); // shown on request, never pushed
+
+    EXPECT_EQ(ok({"insights", "feedback", "1", "dismissed"}),
+              "Suggestion 1 is dismissed. Its step will not be proposed again for this brell.\n");
+    EXPECT_EQ(ok({"insights", "restore", "1"}), "Suggestion 1 is back among the ones shown.\n");
+    EXPECT_EQ(fails({"insights", "restore", "1"}),
+              "brell: suggestion 1 is shown; only dismissed, known, not relevant or wrong-brell suggestions can be "
+              "restored\n");
+    EXPECT_EQ(fails({"insights", "feedback", "1", "mute_source"}),
+              "brell: name the source to mute with --source ID (the sources are listed by: brell sources)\n");
+    EXPECT_EQ(fails({"insights", "feedback", "9", "useful"}),
+              "brell: there is no suggestion 9; list them with: brell insights list BRELL\n");
+
+    // Editing the task withdraws it for good.
+    ok({"task", "set", "1", "Explain neap tides"});
+    EXPECT_EQ(state(1), "withdrawn/stale");
+    EXPECT_EQ(ok({"insights", "feedback", "1", "saved"}),
+              "Noted. Suggestion 1 was withdrawn and stays so; its step will not be proposed again.\n");
+    EXPECT_EQ(state(1), "withdrawn/stale");
+    auto json = JsonText::parse(ok({"insights", "list", "1", "--status", "withdrawn", "--json"}));
+    ASSERT_TRUE(json && json->size() == 1);
+    EXPECT_EQ((*json)[0]["status"], "withdrawn");
+    EXPECT_EQ((*json)[0]["origin"], "template");
+    EXPECT_EQ((*json)[0]["evidence"].size(), 2u);
+}
+
+TEST_F(InsightsCommandsTest, InTestModeTheMockModelIsAskedOnlyWhenAllowed) {
+    std::map<std::string, std::string> mock = {{"BRELL_MOCK_AI", "1"}};
+    ok({"ai", "use", "anthropic"}, mock);
+    EXPECT_EQ(ok({"insights", "prepare", "1"}, mock),
+              "Prepared a suggestion from your memory alone, without AI: you have not allowed sending passages of "
+              "your memory to Claude API (key); allow it with: brell insights allow-ai on.\nIt is kept for you to "
+              "look at, never pushed: brell insights next 1\n");
+    ok({"insights", "allow-ai", "on"});
+    ok({"insights", "proactive", "off"});
+    EXPECT_NE(ok({"insights", "prepare", "1"}, mock).find("proactive suggestions are off"), std::string::npos);
+    ok({"insights", "proactive", "on"});
+    EXPECT_EQ(ok({"insights", "prepare", "1"}, mock),
+              "Asked Mock \u00b7 test mode about the task of brell 1: 1 suggestion prepared.\n");
+    std::string card = ok({"insights", "next", "1"});
+    EXPECT_TRUE(card.starts_with("Suggestion ")) << card;
+    EXPECT_EQ(card.find("held back"), std::string::npos) << card;
+    EXPECT_NE(card.find("Written by Mock \u00b7 test mode.\n"), std::string::npos) << card;
+    EXPECT_EQ(ok({"insights", "next", "1"}), card); // the same context, the same card
+    EXPECT_EQ(ok({"insights", "next", "1", "--context", "2"}),
+              "A suggestion for brell 1 was shown less than 30 minutes ago; ask again later.\n");
+    ok({"insights", "snooze", "30"});
+    EXPECT_TRUE(ok({"insights", "next", "1"}).starts_with("Suggestions are snoozed until ")) << card;
+}
+
+TEST_F(InsightsCommandsTest, ACloudProviderOnLoopbackProposesAndVerifies) {
+    test::LoopbackHTTPServer server;
+    std::string l = "c" + std::to_string(lecture);
+    // One reply serves both calls: the proposer reads "candidate", the verifier "claims".
+    Json answer = {
+        {"candidate",
+         {{"relationship", "diagnosis"},
+          {"projectId", "p1"},
+          {"taskId", "t1"},
+          {"title", "Compare surge timing with the spring tide"},
+          {"whyNow", "Your task asks why surges are worst at spring tides"},
+          {"nextStep", "Note the spring tide height and add the surge height on top"},
+          {"expectedOutcome", "A flood level above the barrier limit"},
+          {"uncertainty", nullptr},
+          {"evidence", Json::array({{{"chunkId", l}, {"role", "cause"}, {"claim", "surge on top of a spring tide"}},
+                                    {{"chunkId", "c500"}, {"role", "corroboration"}, {"claim", "largest range"}}})},
+          {"dedupeKey", "x"}}},
+        {"claims", Json::array({{{"index", 0}, {"verdict", "supported"}}, {{"index", 1}, {"verdict", "supported"}}})},
+        {"differences", nullptr},
+        {"actionFollows", true}};
+    server.reply({200, Json{{"content", Json::array({{{"type", "text"}, {"text", answer.dump()}}})}}.dump()});
+    std::map<std::string, std::string> env = {{"ANTHROPIC_BASE_URL", server.baseURL()},
+                                              {"ANTHROPIC_API_KEY", "sk-test"}};
+    ok({"ai", "use", "anthropic"}, env);
+    ok({"insights", "allow-ai", "on"});
+    EXPECT_EQ(ok({"insights", "prepare", "1"}, env),
+              "Asked Claude \u00b7 claude-opus-5-5 about the task of brell 1: 1 suggestion prepared.\n");
+    auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_NE(requests[0].body.find("\\\"taskId\\\":\\\"t1\\\""), std::string::npos) << requests[0].body;
+    EXPECT_EQ(requests[0].header("x-api-key"), "sk-test");
+    std::string card = ok({"insights", "next", "1"});
+    EXPECT_TRUE(card.find("Compare surge timing with the spring tide\n") != std::string::npos) << card;
+    EXPECT_NE(card.find("Expected: A flood level above the barrier limit\n"), std::string::npos) << card;
+    EXPECT_NE(card.find("Written by Claude \u00b7 claude-opus-5-5.\n"), std::string::npos) << card;
+    EXPECT_NE(card.find("\u201csurge on top of a spring tide\u201d"), std::string::npos) << card;
+
+    // A provider that fails leaves the suggestion made without AI.
+    server.reply({500, "{}"});
+    EXPECT_EQ(ok({"insights", "prepare", "1", "--force"}, env),
+              "Prepared a suggestion from your memory alone, without AI: Claude \u00b7 claude-opus-5-5 failed or did "
+              "not answer in time.\nIt is kept for you to look at, never pushed: brell insights next 1\n");
 }
 
 } // namespace
