@@ -22,6 +22,9 @@ void registerCommands(CLI::App& app, AppContext& context) {
     registerVisualCommands(app, context);
     registerSourcesCommands(app, context);
     registerRetentionCommands(app, context);
+    registerBrellsCommands(app, context);
+    registerTaskCommands(app, context);
+    registerInsightsCommands(app, context);
     registerShortcutCommands(app, context);
     registerHelpCommand(app, context);
     registerSetupCommand(app, context);
@@ -49,6 +52,9 @@ void registerCommands(CLI::App& app, AppContext& context) {
         {"repair", "Setup"},
         {"visual", "Memory"},
         {"sources", "Memory"},
+        {"brells", "Brells"},
+        {"task", "Brells"},
+        {"insights", "Brells"},
         {"setup", "Setup"},
         {"shortcut", "Setup"},
         {"help", "Help"},

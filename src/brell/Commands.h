@@ -2,6 +2,8 @@
 // The command groups of the brell application. Each group adds its subcommands to the
 // application; their callbacks run the command and throw CommandError for failures the
 // user can act on.
+#include <string>
+
 namespace CLI {
 class App;
 }
@@ -9,6 +11,7 @@ class App;
 namespace brell {
 
 class AppContext;
+struct Project;
 
 void registerCommands(CLI::App& app, AppContext& context);
 
@@ -30,6 +33,13 @@ void registerSourcesCommands(CLI::App& app, AppContext& context); // sources
 void registerConnectCommands(CLI::App& app, AppContext& context); // connect
 // memory retention, purge, clear, backup, restore; after registerMemoryCommands.
 void registerRetentionCommands(CLI::App& app, AppContext& context);
+void registerBrellsCommands(CLI::App& app, AppContext& context);   // brells
+void registerTaskCommands(CLI::App& app, AppContext& context);     // task
+void registerInsightsCommands(CLI::App& app, AppContext& context); // insights
+
+// The brell (project) a command names, by its id or, ignoring case and accents, by its
+// name; archived ones included. Throws CommandError when none or several match.
+Project findBrell(AppContext& context, const std::string& idOrName);
 
 // brell doctor's lines on where this copy runs from and each of its links.
 void printLinkStatus(AppContext& context);

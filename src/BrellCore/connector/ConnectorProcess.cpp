@@ -40,6 +40,10 @@ MCPServer makeServer(const std::string& boardURL, std::shared_ptr<ConnectorMemor
         }
         return groups;
     };
+    server.brells = [memory]() -> std::vector<AssistantBrell> {
+        MemoryStore* store = memory->store();
+        return store ? store->assistantBrells() : std::vector<AssistantBrell>{};
+    };
     return server;
 }
 

@@ -15,7 +15,7 @@ namespace brell::ConnectorProcess {
 
 // A server for the board at `boardURL` whose providers read `memory`: passages for a
 // topic, exact moments, visual sessions and their pictures, screen activity and its
-// groups. Providers the memory does not offer yet are left absent.
+// groups, the brells with their tasks. Providers the memory does not offer yet are left absent.
 MCPServer makeServer(const std::string& boardURL, std::shared_ptr<ConnectorMemory> memory);
 
 // Reads one message per line from `in` (a line of any length is read whole; blank

@@ -16,8 +16,17 @@
 
 #include "BrellMemory/db/MemoryConfig.h"
 #include "BrellMemory/db/SQLiteDB.h"
+#include "BrellMemory/insights/CandidateDraft.h"
+#include "BrellMemory/insights/Excerpt.h"
+#include "BrellMemory/insights/FeedbackReason.h"
+#include "BrellMemory/insights/Insight.h"
+#include "BrellMemory/insights/InsightStatus.h"
+#include "BrellMemory/insights/Project.h"
+#include "BrellMemory/insights/ProjectTask.h"
+#include "BrellMemory/insights/TaskContext.h"
 #include "BrellMemory/recall/AskResult.h"
 #include "BrellMemory/recall/SearchHit.h"
+#include "BrellMemory/records/AssistantBrell.h"
 #include "BrellMemory/records/ContextPassage.h"
 #include "BrellMemory/records/ScreenGlimpse.h"
 #include "BrellMemory/records/VisualPicture.h"
@@ -410,9 +419,12 @@ public:
     // When the last purge ran (meta 'last_purge'), or nothing.
     std::optional<Date> lastPurge();
 
+    // The source withdrawal: withdraws the insights citing the source's chunks (of
+    // `chunkKind` only, when given) that the user did not keep. Runs inside the caller's
+    // transaction; every removal, muting or replacement of remembered text calls it.
+    void withdrawInsightsCiting(int64_t sourceID, std::optional<std::string_view> chunkKind = std::nullopt);
+
 private:
-    // The source withdrawal: the one statement that withdraws insights citing a source.
-    void withdrawInsightsCiting(int64_t sourceID);
     // Row removals inside the caller's transaction; the caller removes the folders of
     // the sessions they name after its commit (removeVisualFolders).
     void deleteVisualSessionRows(int64_t id);
@@ -423,6 +435,127 @@ private:
     // without a row that are older than an hour (younger ones may be mid-add in another
     // process). Returns how many it removed; never throws.
     int64_t sweepVisualOrphans() noexcept;
+
+    // ==== Projects, tasks and insights ====
+public:
+    // ---- Projects and tasks ----
+    // Names and titles are trimmed of white space and line breaks, then cut; key words
+    // are cut as given. Lengths are user-perceived characters (Project, ProjectTask).
+
+    // With their current task; unarchived first, then newest first.
+    std::vector<Project> projects(bool includeArchived);
+    // Archived ones included.
+    std::optional<Project> project(int64_t id);
+    // A blank name becomes "Untitled project". Returns the new id.
+    int64_t createProject(std::string_view name, std::string_view keywords);
+    // Returns whether the project exists.
+    bool updateProject(int64_t id, std::string_view name, std::string_view keywords);
+    // Archiving withdraws the project's open ('new', 'shown') insights in the same
+    // transaction; unarchiving brings none back. Returns whether the project exists.
+    bool setProjectArchived(int64_t id, bool archived);
+    // Muting only stops delivery; insights stay as they are.
+    bool setProjectMuted(int64_t id, bool muted);
+    // Deletes the project with its tasks, insights, evidence rows and deliveries; its
+    // feedback rows stay, detached from the project (project and insight NULL), so a
+    // later project given the same id inherits nothing. Returns whether it existed.
+    bool deleteProject(int64_t id);
+    std::optional<ProjectTask> currentTask(int64_t projectID);
+    // Edits the current task when it is active (a change raises the revision and
+    // withdraws the task's open insights; no change does nothing), else starts a new
+    // active task at revision 1. Returns the current task afterwards (nothing only when
+    // the project went meanwhile). A missing project fails on its foreign key.
+    std::optional<ProjectTask> setTask(int64_t projectID, std::string_view title, std::string_view objective);
+    // Marks the task done (revision + 1) and withdraws its open insights. Returns
+    // whether the task exists.
+    bool completeTask(int64_t taskID);
+
+    // ---- Insight records ----
+
+    // The project's insights with one of `statuses` (none: nothing), eligible first,
+    // then by score, then newest first.
+    std::vector<Insight> insights(int64_t projectID, const std::vector<InsightStatus>& statuses);
+    std::optional<Insight> insight(int64_t id);
+    // Records the user's answer and sets the status it gives; with muteSource and a
+    // source, also mutes the source and withdraws every insight citing it, in any
+    // project (kept ones excepted). A withdrawn insight stays withdrawn: its feedback is
+    // recorded but its status does not change. Returns whether the insight exists.
+    bool feedback(int64_t insightID, FeedbackReason reason, std::optional<int64_t> sourceID);
+    // Shows a dismissed, not relevant, known or wrong-project insight again; returns
+    // whether it did.
+    bool restoreInsight(int64_t id);
+    // Action signatures of steps the user dealt with in this project (known, not
+    // relevant, dismissed, useful, saved), in row order.
+    std::vector<std::string> suppressedSignatures(int64_t projectID);
+    // An `insight` row with its available evidence, cue, exposure, link and label.
+    Insight insightFrom(const SQLiteDB::Row& row);
+    // "Title · 12:04", "Comment on Title", "Title · Heading" or the title alone; titles
+    // longer than 36 characters show their first 35 and "…". Pure.
+    static std::string evidenceLabel(const ChunkRecord& chunk, std::optional<int64_t> cueMs);
+
+    // The brells not archived, newest first, as assistants see them: key words split
+    // as typed (AssistantBrell::terms) and the task while it is in progress.
+    std::vector<AssistantBrell> assistantBrells();
+
+    // ---- Insight engine: evidence, candidates, budget and delivery ----
+
+    // What deliver() hands out: one insight to show, or why there is none ("off",
+    // "snoozed", "no_context", "cooldown", "no_evidence", "stale").
+    struct DeliveryResult {
+        enum class Kind { card, none };
+        Kind kind = Kind::none;
+        std::optional<Insight> insight; // card
+        std::string reason;             // none
+
+        static DeliveryResult card(Insight insight) { return {Kind::card, std::move(insight), {}}; }
+        static DeliveryResult none(std::string reason) { return {Kind::none, std::nullopt, std::move(reason)}; }
+
+        bool operator==(const DeliveryResult&) const = default;
+    };
+
+    // The project's active task, or nothing (no project, no task, or a finished one).
+    // Archived and muted projects have one; delivery refuses them.
+    std::optional<TaskContext> taskContext(int64_t projectID);
+    // The passages memory holds for the task: search hits for its query text among
+    // transcripts, comments and articles, from at most evidenceMaxSources sources and 3
+    // per source, at most evidenceMaxExcerpts; passages opening with the same words
+    // share the group of the first source that had them.
+    std::vector<Excerpt> evidencePack(const TaskContext& task);
+    // Scores and stores a draft as a 'new' insight with its evidence rows, or returns
+    // nothing when an insight with its fingerprint stays: one the user saw, kept or
+    // answered, or turned down with the same evidence. One transaction.
+    std::optional<int64_t> saveCandidate(const CandidateDraft& draft, const TaskContext& task,
+                                         const std::vector<Excerpt>& pack, bool timingNow);
+    // One eligible insight of the project's current task revision, at most one per
+    // context revision and none within projectCooldown of the last; candidates that no
+    // longer hold are withdrawn on the way ('stale', or 'duplicate' for a step the user
+    // already dealt with).
+    DeliveryResult deliver(int64_t projectID, int64_t contextRevision);
+    // Whether the loaded insight may still be shown: all `storedCount` evidence rows
+    // still load (at least 2), none from a muted source, from 2 sources or more, and not
+    // comments alone.
+    bool revalidate(const Insight& insight, int64_t storedCount);
+    // SHA-256 of task id | relationship | the chunk ids sorted ascending, joined by ",".
+    static std::string fingerprint(int64_t taskID, std::string_view relationship, std::vector<int64_t> chunkIDs);
+    // "model_jobs:" + today's local date ("yyyy-MM-dd").
+    std::string modelBudgetKey();
+    // Model jobs left today (modelDailyBudget minus those started); an unreadable count
+    // counts as none started. Never throws.
+    int64_t modelJobsLeft() noexcept;
+    // Counts one model job started today.
+    void consumeModelJob();
+
+    // Which insights a withdrawal may touch: the open ones ('new', 'shown'), or every
+    // one the user did not keep ('saved', 'useful') and that is not withdrawn already.
+    enum class Withdrawable { open, unkept };
+
+private:
+    // The one writer of withdrawals: status 'withdrawn', eligible 0 and `holdReason` for
+    // the insights matching `condition` (an SQL condition over `insight` with `params`)
+    // that `which` allows. A withdrawn insight keeps its first reason. Returns how many
+    // changed. Runs inside the caller's transaction, if any.
+    int64_t withdrawInsights(const std::string& condition, const SQLiteDB::Params& params, Withdrawable which,
+                             std::string_view holdReason);
+    static ProjectTask taskFrom(const SQLiteDB::Row& row);
 };
 
 } // namespace brell

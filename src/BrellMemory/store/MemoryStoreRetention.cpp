@@ -13,12 +13,17 @@ constexpr const char* lastPurgeKey = "last_purge";
 
 } // namespace
 
-void MemoryStore::withdrawInsightsCiting(int64_t sourceID) {
+void MemoryStore::withdrawInsightsCiting(int64_t sourceID, std::optional<std::string_view> chunkKind) {
     // Suggestions the user kept stay theirs: only the others are withdrawn.
-    db.run("UPDATE insight SET status = 'withdrawn', eligible = 0, hold_reason = 'stale'\n"
-           "WHERE id IN (SELECT e.insight_id FROM insight_evidence e JOIN chunk c ON c.id = e.chunk_id "
-           "WHERE c.source_id = ?) AND status NOT IN ('saved','useful')",
-           {Value(sourceID)});
+    if (chunkKind) {
+        withdrawInsights("id IN (SELECT e.insight_id FROM insight_evidence e JOIN chunk c ON c.id = e.chunk_id "
+                         "WHERE c.source_id = ? AND c.kind = ?)",
+                         {Value(sourceID), Value(*chunkKind)}, Withdrawable::unkept, "stale");
+        return;
+    }
+    withdrawInsights("id IN (SELECT e.insight_id FROM insight_evidence e JOIN chunk c ON c.id = e.chunk_id "
+                     "WHERE c.source_id = ?)",
+                     {Value(sourceID)}, Withdrawable::unkept, "stale");
 }
 
 MemoryStore::PurgeResult MemoryStore::purgeExpired() {
@@ -77,8 +82,7 @@ bool MemoryStore::setSourceMuted(int64_t id, bool muted) {
 
 void MemoryStore::clearMemory() {
     db.transaction([&] {
-        db.run("UPDATE insight SET status = 'withdrawn', eligible = 0, hold_reason = 'stale' "
-               "WHERE status NOT IN ('saved','useful')");
+        withdrawInsights("1", {}, Withdrawable::unkept, "stale");
         db.run("DELETE FROM source");
         // Source ids may be given again once the table is empty; digests of the text of
         // the sources gone would make a new source's first text look already stored.

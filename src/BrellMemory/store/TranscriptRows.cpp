@@ -17,10 +17,7 @@ void requireKnownProvenance(std::string_view provenance) {
 void replace(MemoryStore& store, int64_t sourceID, const std::vector<Transcript::Chunk>& chunks,
              std::string_view provenance, const Heading& heading, const MemoryStore::ImportProgress& progress) {
     requireKnownProvenance(provenance);
-    store.db.run("UPDATE insight SET status = 'withdrawn', eligible = 0, hold_reason = 'stale'\n"
-                 "WHERE id IN (SELECT e.insight_id FROM insight_evidence e JOIN chunk c ON c.id = e.chunk_id "
-                 "WHERE c.source_id = ? AND c.kind = ?)",
-                 {Value(sourceID), Value("transcript")});
+    store.withdrawInsightsCiting(sourceID, "transcript");
     store.db.run("DELETE FROM chunk WHERE source_id = ? AND kind = 'transcript'", {Value(sourceID)});
     for (std::size_t k = 0; k < chunks.size(); ++k) {
         const Transcript::Chunk& chunk = chunks[k];

@@ -34,7 +34,8 @@ void requireKnownProvenance(std::string_view provenance);
 using Heading = std::function<std::optional<std::string>(const Transcript::Chunk&)>;
 
 // Replaces the video's transcript: withdraws the insights that cite any of its
-// transcript chunks (they quote text about to go), deletes every transcript chunk of
+// transcript chunks (they quote text about to go; ones the user kept stay, as with
+// any other removal: MemoryStore::withdrawInsightsCiting), deletes every transcript chunk of
 // the source whatever its provenance, then inserts `chunks` in order with `provenance`
 // ('captured', 'imported', 'fixture' or 'api'), the heading `heading` gives (NULL
 // without one), "t=" locators, the cue offsets, the store's clock read once per chunk
