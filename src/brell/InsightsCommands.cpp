@@ -9,11 +9,11 @@
 #include "BrellMemory/db/MemoryStore.h"
 #include "BrellMemory/insights/InsightEngine.h"
 #include "BrellMemory/insights/TemplateCandidate.h"
+#include "brell/AIChoice.h"
 #include "brell/AppContext.h"
 #include "brell/AppSettings.h"
 #include "brell/Commands.h"
 #include "brell/TextOutput.h"
-#include "platform/Environment.h"
 #include "util/DateFormat.h"
 #include "util/ISODate.h"
 #include "util/Json.h"
@@ -23,10 +23,6 @@ namespace brell {
 namespace {
 
 const std::string reasonsList = "useful, saved, known, not_relevant, wrong_project, dismissed or mute_source";
-
-bool mockMode() {
-    return Environment::value("BRELL_MOCK_AI") == std::optional<std::string>("1");
-}
 
 // Test mode's model: proposes comparing two passages of different sources from what
 // it is given, and finds every claim supported. No network, no model.
@@ -97,38 +93,19 @@ public:
     }
 };
 
-struct AIChoice {
-    AIProvider provider = AIProvider::off;
-    std::string model;
-};
-
-AIChoice savedChoice() {
-    AppSettings settings = AppSettings::load(AppSettings::defaultPath());
-    AIChoice choice;
-    if (auto raw = settings.string("aiProvider")) {
-        choice.provider = AIProvider::fromRawValue(*raw).value_or(AIProvider::off);
-    }
-    choice.model = settings.string("aiModel").value_or(std::string(choice.provider.defaultModel()));
-    return choice;
-}
-
 // The model the user's choice gives, or none for off.
-std::shared_ptr<const InsightModel> chosenModel(const AIChoice& choice) {
+std::shared_ptr<const InsightModel> chosenModel(const ProviderInsightModel& choice) {
     if (choice.provider == AIProvider::off) {
         return nullptr;
     }
-    if (mockMode()) {
+    if (AIChoice::mockMode()) {
         return std::make_shared<MockInsightModel>();
     }
-    std::string key;
-    if (auto variable = choice.provider.environmentKey()) {
-        key = Environment::value(std::string(*variable)).value_or("");
-    }
-    return std::make_shared<ProviderInsightModel>(choice.provider, key, choice.model);
+    return std::make_shared<ProviderInsightModel>(choice);
 }
 
 // Why memory text may not go to the provider now, or nothing when it may.
-std::optional<std::string> providerRefusal(MemoryStore& store, const AIChoice& choice) {
+std::optional<std::string> providerRefusal(MemoryStore& store, const ProviderInsightModel& choice) {
     if (choice.provider == AIProvider::off) {
         return "no AI provider is chosen; choose one with: brell ai use PROVIDER";
     }
@@ -161,7 +138,8 @@ bool heldTemplate(MemoryStore& store, int64_t projectID) {
 void prepare(AppContext& context, const std::string& brell, bool force) {
     Project p = findBrell(context, brell);
     MemoryStore& store = context.memory();
-    AIChoice choice = savedChoice();
+    const ProviderInsightModel choice =
+        AIChoice::select(AIChoice::saved(AppSettings::load(AppSettings::defaultPath())));
     std::optional<std::string> refusal = providerRefusal(store, choice);
     std::shared_ptr<const InsightModel> model = chosenModel(choice);
     InsightEngine engine(store, model, [&store, &choice] { return !providerRefusal(store, choice); });

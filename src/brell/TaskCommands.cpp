@@ -22,7 +22,7 @@ struct TaskOptions {
 
 void setTask(AppContext& context, const TaskOptions& o) {
     Project p = findBrell(context, o.brell);
-    std::string title = TextOutput::joinWords(o.title);
+    std::string title = Text::join(o.title, " ");
     if (Text::isBlank(title)) {
         throw CommandError("a task needs a title: brell task set " + std::to_string(p.id) +
                            " TITLE [--objective TEXT]");
