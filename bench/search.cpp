@@ -3,19 +3,30 @@
 // frequency bands; the chunk selection joined to the index before ranking, for
 // comparison; and the pattern search used without the index, on the same file.
 //
-// Usage: bench_search [--quick]   (--quick: fewer queries per cell)
+// Both memories are measured: the 200,000-chunk one and one of a million chunks, then
+// how each figure grows from one to the other, and the peak resident memory of a
+// process that only opens a memory and searches it.
+//
+// Usage: bench_search [--quick] [--only 200k|1M] [--band common|middle|rare] [--build-only]
+//   --quick: fewer queries per cell; --only: one memory; --band: one band (the pattern
+//   search is left out); --build-only: build the cached memories and stop.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
+#include <map>
+#include <stdexcept>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 #include "BrellMemory/db/MemoryStore.h"
 #include "BrellMemory/recall/ChunkSearch.h"
 #include "BrellMemory/recall/QueryTerms.h"
+#include "support/HostProcess.h"
 #include "support/MemoryGenerator.h"
 #include "support/Stopwatch.h"
 
@@ -77,13 +88,88 @@ std::vector<int64_t> idsOf(const std::vector<SQLiteDB::Row>& rows, const char* c
     return ids;
 }
 
-int run(bool quick) {
+// The memories measured: the usual one, and one five times larger with five times the
+// sources (the same words, the same mix of videos and articles).
+struct Memory {
+    const char* name;
+    MemoryShape shape;
+};
+const Memory memories[] = {{"200k", MemoryShape::usual()}, {"1M", MemoryShape::large()}};
+
+struct Cell {
+    double bare50 = 0;
+    double search50 = 0;
+};
+
+double megabytes(double bytes) {
+    return bytes / (1024.0 * 1024.0);
+}
+
+// The peak resident memory of this process so far, in bytes.
+double peakResidentBytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+#ifdef __APPLE__
+    return static_cast<double>(usage.ru_maxrss); // bytes there
+#else
+    return static_cast<double>(usage.ru_maxrss) * 1024.0; // kilobytes here
+#endif
+}
+
+// The queries of every cell, as the search process of the memory probe runs them.
+std::vector<std::string> probeQueries(const std::vector<std::string>& words) {
+    std::vector<std::string> all;
+    uint64_t seed = 500;
+    for (const Band& band : bands) {
+        for (int size : sizes) {
+            for (auto& q : queriesFor(words, band, size, 4, seed++)) {
+                all.push_back(std::move(q));
+            }
+        }
+    }
+    return all;
+}
+
+// Child mode: open the memory, search every query, print the peak resident memory.
+int probe(const std::string& path) {
     MemoryGenerator generator;
+    MemoryStore store(path);
+    std::size_t hits = 0;
+    for (const auto& query : probeQueries(generator.contentWords())) {
+        hits += store.searchChunks(query).size();
+    }
+    std::printf("%.0f %zu\n", peakResidentBytes(), hits);
+    return 0;
+}
+
+// Runs the probe as a process of its own on `path`; its peak resident memory in bytes.
+double searchProcessPeak(const std::string& path) {
+    test::ProcessOptions options;
+    options.args = {"--probe", path};
+    options.timeout = std::chrono::minutes(10);
+    auto result = test::run(binary("bench_search"), options);
+    if (result.exitStatus != 0) {
+        throw std::runtime_error("the search probe failed: " + result.err);
+    }
+    return std::strtod(result.out.c_str(), nullptr);
+}
+
+struct Options {
+    bool quick = false;
+    bool buildOnly = false;
+    std::string only; // a memory's name
+    std::string band; // a band's name
+};
+
+std::map<std::pair<std::size_t, int>, Cell> measure(const Memory& memory, const Options& options, double& worstRatio,
+                                                    bool& allEqual) {
+    MemoryGenerator generator(memory.shape);
     std::string path = generator.ensure();
     MemoryStore store(path);
     std::vector<std::string> words = generator.contentWords();
     const int64_t limit = store.config.searchChunkLimit;
     const int64_t fetch = 2 * limit;
+    const bool large = memory.shape.chunks > 500000;
 
     // Bring the file into the page cache before anything is timed.
     store.db.query("SELECT count(*) AS n FROM chunk WHERE length(text) > 0");
@@ -91,23 +177,34 @@ int run(bool quick) {
 
     auto chunks = store.db.one("SELECT count(*) AS n FROM chunk")->integer("n");
     auto sources = store.db.one("SELECT count(*) AS n FROM source")->integer("n");
-    std::printf("Memory: %s\n  %lld chunks over %lld sources; searchChunks limit %lld, so every statement is "
-                "asked for %lld rows\n\n",
-                path.c_str(), static_cast<long long>(chunks), static_cast<long long>(sources),
-                static_cast<long long>(limit), static_cast<long long>(fetch));
+    double textBytes = store.db.one("SELECT sum(length(text)) AS n FROM chunk")->real("n");
+    double indexBytes = store.db
+                            .one("SELECT (SELECT sum(length(block)) FROM chunk_fts_data) + (SELECT count(*) * 16 FROM "
+                                 "chunk_fts_idx) AS n")
+                            ->real("n");
+    double fileBytes = static_cast<double>(std::filesystem::file_size(path));
+    std::printf("Memory %s: %s\n  %lld chunks over %lld sources; file %.0f MB, of which chunk text %.0f MB and "
+                "the full-text index %.0f MB; searchChunks limit %lld, so every statement is asked for %lld rows\n\n",
+                memory.name, path.c_str(), static_cast<long long>(chunks), static_cast<long long>(sources),
+                megabytes(fileBytes), megabytes(textBytes), megabytes(indexBytes), static_cast<long long>(limit),
+                static_cast<long long>(fetch));
 
     std::printf("%-7s %5s %9s | %9s %9s | %9s %9s | %7s %7s | %9s %7s | %s\n", "band", "words", "matches", "bare p50",
                 "p95", "search50", "p95", "ratio50", "ratio95", "joined50", "j/bare", "rows equal");
     std::printf("%s\n", std::string(122, '-').c_str());
 
-    bool allEqual = true;
-    double worstRatio = 0;
+    std::map<std::pair<std::size_t, int>, Cell> cells;
     uint64_t seed = 1;
-    for (const Band& band : bands) {
+    for (std::size_t b = 0; b < std::size(bands); ++b) {
+        const Band& band = bands[b];
+        if (!options.band.empty() && options.band != band.name) {
+            seed += std::size(sizes);
+            continue;
+        }
         for (int size : sizes) {
             bool common = std::strcmp(band.name, "common") == 0;
-            int queryCount = quick ? 5 : (common ? 12 : 30);
-            int repeats = quick ? 1 : (common ? 2 : 4);
+            int queryCount = options.quick ? 5 : (common ? (large ? 8 : 12) : 30);
+            int repeats = options.quick ? 1 : (common ? (large ? 1 : 2) : 4);
             auto queries = queriesFor(words, band, size, queryCount, seed++);
             std::vector<std::string> matchOf;
             std::vector<double> matches;
@@ -156,41 +253,103 @@ int run(bool quick) {
             double search95 = percentile(search, 0.95);
             double joined50 = percentile(joined, 0.5);
             worstRatio = std::max(worstRatio, search50 / bare50);
+            cells[{b, size}] = Cell{bare50, search50};
             std::printf("%-7s %5d %9.0f | %9.3f %9.3f | %9.3f %9.3f | %7.2f %7.2f | %9.3f %7.2f | %d/%zu\n", band.name,
                         size, percentile(matches, 0.5), bare50, bare95, search50, search95, search50 / bare50,
                         search95 / bare95, joined50, joined50 / bare50, equal, queries.size());
             std::fflush(stdout);
         }
     }
-    std::printf("\nTimes in ms; matches = median number of chunks matching the query. bare = the full-text ranking "
-                "statement alone; search = MemoryStore::searchChunks (terms, rows, scoring, excerpts); joined = "
-                "the chunk selection joined to the index before ranking. ratio = search / bare.\n");
-    std::printf("Worst p50 ratio: %.2f (goal: at most 1.5 in every band). Rows identical to the joined "
-                "selection for every query: %s\n\n",
-                worstRatio, allEqual ? "yes" : "NO");
+    std::printf("\n");
 
-    // Without the index: the same queries by substring patterns, on the same file. The
-    // setting is changed inside a savepoint and rolled back, so the file stays as it was.
-    std::printf("Pattern search (meta fts5 not '1'), same memory:\n");
-    std::printf("%-7s %5s | %9s %9s | %s\n", "band", "words", "p50", "p95", "hits");
-    store.db.exec("SAVEPOINT patterns");
-    store.db.run("UPDATE meta SET value = '0' WHERE key = 'fts5'");
-    seed = 1000;
-    for (const Band& band : bands) {
-        for (int size : sizes) {
-            auto queries = queriesFor(words, band, size, quick ? 2 : 5, seed++);
-            std::vector<double> times;
-            std::size_t hits = 0;
-            for (const auto& query : queries) {
-                times.push_back(millisecondsOf([&] { hits += store.searchChunks(query).size(); }));
+    // The pattern search reads the whole table for a rare word: shown for the smaller
+    // memory only.
+    if (!large && options.band.empty()) {
+        // Without the index: the same queries by substring patterns, on the same file. The
+        // setting is changed inside a savepoint and rolled back, so the file stays as it was.
+        std::printf("Pattern search (meta fts5 not '1'), memory %s:\n", memory.name);
+        std::printf("%-7s %5s | %9s %9s | %s\n", "band", "words", "p50", "p95", "hits");
+        store.db.exec("SAVEPOINT patterns");
+        store.db.run("UPDATE meta SET value = '0' WHERE key = 'fts5'");
+        seed = 1000;
+        for (const Band& band : bands) {
+            for (int size : sizes) {
+                auto queries = queriesFor(words, band, size, options.quick ? 2 : 5, seed++);
+                std::vector<double> times;
+                std::size_t hits = 0;
+                for (const auto& query : queries) {
+                    times.push_back(millisecondsOf([&] { hits += store.searchChunks(query).size(); }));
+                }
+                std::printf("%-7s %5d | %9.1f %9.1f | %.1f per query\n", band.name, size, percentile(times, 0.5),
+                            percentile(times, 0.95), static_cast<double>(hits) / static_cast<double>(queries.size()));
+                std::fflush(stdout);
             }
-            std::printf("%-7s %5d | %9.1f %9.1f | %.1f per query\n", band.name, size, percentile(times, 0.5),
-                        percentile(times, 0.95), static_cast<double>(hits) / static_cast<double>(queries.size()));
-            std::fflush(stdout);
+        }
+        store.db.exec("ROLLBACK TO patterns");
+        store.db.exec("RELEASE patterns");
+        std::printf("\n");
+    }
+    return cells;
+}
+
+int run(const Options& options) {
+    if (options.buildOnly) {
+        for (const Memory& memory : memories) {
+            std::printf("%s: %s\n", memory.name, MemoryGenerator(memory.shape).ensure().c_str());
+        }
+        return 0;
+    }
+    bool allEqual = true;
+    double worstRatio = 0;
+    std::vector<std::map<std::pair<std::size_t, int>, Cell>> results;
+    for (const Memory& memory : memories) {
+        if (options.only.empty() || options.only == memory.name) {
+            results.push_back(measure(memory, options, worstRatio, allEqual));
         }
     }
-    store.db.exec("ROLLBACK TO patterns");
-    store.db.exec("RELEASE patterns");
+    std::printf("Times in ms; matches = median number of chunks matching the query. bare = the full-text ranking "
+                "statement alone (the floor); search = MemoryStore::searchChunks (terms, rows, scoring, excerpts); "
+                "joined = the chunk selection joined to the index before ranking. ratio = search / bare.\n");
+    std::printf("Worst p50 ratio: %.2f (goal: at most 1.5 in every band). Rows identical to the joined selection "
+                "for every query: %s\n\n",
+                worstRatio, allEqual ? "yes" : "NO");
+    if (results.size() < std::size(memories)) {
+        return allEqual ? 0 : 1;
+    }
+
+    // Growth from the smaller memory to the larger: searchChunks should grow no faster
+    // than the statement it cannot beat.
+    std::printf("Growth from %s to %s chunks (p50 at %s / p50 at %s):\n", memories[0].name, memories[1].name,
+                memories[1].name, memories[0].name);
+    std::printf("%-7s %5s | %11s %11s | %s\n", "band", "words", "bare grows", "search grows", "search/bare growth");
+    double worstGrowth = 0;
+    for (std::size_t b = 0; b < std::size(bands); ++b) {
+        for (int size : sizes) {
+            if (!results[0].contains({b, size}) || !results[1].contains({b, size})) {
+                continue;
+            }
+            const Cell& small = results[0][{b, size}];
+            const Cell& large = results[1][{b, size}];
+            double bareGrowth = large.bare50 / small.bare50;
+            double searchGrowth = large.search50 / small.search50;
+            worstGrowth = std::max(worstGrowth, searchGrowth / bareGrowth);
+            std::printf("%-7s %5d | %11.2f %11.2f | %.2f\n", bands[b].name, size, bareGrowth, searchGrowth,
+                        searchGrowth / bareGrowth);
+        }
+    }
+    std::printf("Worst search/bare growth: %.2f (goal: at most 1.0, search growing no faster than the bare "
+                "statement)\n\n",
+                worstGrowth);
+
+    if (!options.band.empty()) {
+        return allEqual ? 0 : 1;
+    }
+    std::printf("Peak resident memory of a search process (opens the memory, runs %zu queries of every band):\n",
+                probeQueries(MemoryGenerator().contentWords()).size());
+    for (const Memory& memory : memories) {
+        double peak = searchProcessPeak(MemoryGenerator(memory.shape).cachedPath());
+        std::printf("  %-5s %8.1f MB   (goal: under 64 MB)\n", memory.name, megabytes(peak));
+    }
     return allEqual ? 0 : 1;
 }
 
@@ -198,9 +357,22 @@ int run(bool quick) {
 } // namespace brell::bench
 
 int main(int argc, char** argv) {
-    bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    std::vector<std::string> args(argv + 1, argv + argc);
     try {
-        return brell::bench::run(quick);
+        if (args.size() == 2 && args[0] == "--probe") {
+            return brell::bench::probe(args[1]);
+        }
+        auto has = [&](const char* flag) { return std::find(args.begin(), args.end(), flag) != args.end(); };
+        auto valueOf = [&](const char* flag) {
+            auto at = std::find(args.begin(), args.end(), flag);
+            return at != args.end() && at + 1 != args.end() ? *(at + 1) : std::string();
+        };
+        brell::bench::Options options;
+        options.quick = has("--quick");
+        options.buildOnly = has("--build-only");
+        options.only = valueOf("--only");
+        options.band = valueOf("--band");
+        return brell::bench::run(options);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_search: %s\n", e.what());
         return 1;

@@ -18,7 +18,13 @@ std::string binary(const std::string& name) {
 }
 
 HostProcess::HostProcess(const std::string& databasePath)
-    : child_(binary("brell-memory-host"), hostOptions(databasePath)) {}
+    : HostProcess(binary("brell-memory-host"), hostOptions(databasePath)) {}
+
+HostProcess::HostProcess(const std::string& program, const test::ProcessOptions& options) : child_(program, options) {}
+
+std::unique_ptr<HostProcess> HostProcess::echo() {
+    return std::unique_ptr<HostProcess>(new HostProcess("/bin/cat", test::ProcessOptions{}));
+}
 
 HostProcess::~HostProcess() {
     child_.closeInput();

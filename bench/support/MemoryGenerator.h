@@ -29,6 +29,16 @@ struct MemoryShape {
     double articleShare = 0.12;
     double mutedShare = 0.01;
     uint64_t seed = 20240611;
+
+    // The two memories the benchmarks measure: the usual 200,000 chunks, and a million
+    // chunks over five times the sources (the same words and the same mix).
+    static MemoryShape usual() { return {}; }
+    static MemoryShape large() {
+        MemoryShape shape;
+        shape.sources = 25000;
+        shape.chunks = 1000000;
+        return shape;
+    }
 };
 
 class MemoryGenerator {

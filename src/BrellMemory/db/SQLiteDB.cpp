@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <cmath>
+#include <mutex>
 
 #include <sqlite3.h>
 
@@ -9,11 +10,6 @@
 
 namespace brell {
 namespace {
-
-struct Finalize {
-    void operator()(sqlite3_stmt* statement) const noexcept { sqlite3_finalize(statement); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, Finalize>;
 
 bool isMemory(const std::string& path) {
     return path == ":memory:";
@@ -84,6 +80,81 @@ bool SQLiteDB::Row::boolean(std::string_view name) const {
     return integer(name) != 0;
 }
 
+// The statements kept for reuse, most recently returned first. Small on purpose: a
+// connection's hot statements are few, and a statement built afresh for each call
+// (search patterns of varying length) only passes through.
+class SQLiteDB::StatementCache {
+public:
+    static constexpr std::size_t capacity = 24;
+
+    struct Entry {
+        std::string sql;
+        sqlite3_stmt* statement = nullptr;
+    };
+
+    StatementCache() = default;
+    StatementCache(const StatementCache&) = delete;
+    StatementCache& operator=(const StatementCache&) = delete;
+    ~StatementCache() {
+        for (auto& entry : entries_) {
+            sqlite3_finalize(entry.statement);
+        }
+    }
+
+    // The kept statement for `sql`, taken out of the cache; a null statement when none.
+    Entry take(const std::string& sql) {
+        std::lock_guard lock(mutex_);
+        for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+            if (it->sql == sql) {
+                Entry entry = std::move(*it);
+                entries_.erase(it);
+                return entry;
+            }
+        }
+        return {};
+    }
+
+    // Keeps a statement that has been reset and unbound, dropping the least recent
+    // when the cache is full.
+    void give(Entry entry) {
+        std::lock_guard lock(mutex_);
+        entries_.insert(entries_.begin(), std::move(entry));
+        if (entries_.size() > capacity) {
+            sqlite3_finalize(entries_.back().statement);
+            entries_.pop_back();
+        }
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<Entry> entries_;
+};
+
+// One statement in use: reset, unbound and handed back to the cache when it ends,
+// whether the call finished or threw.
+class SQLiteDB::Lease {
+public:
+    Lease(StatementCache& cache, StatementCache::Entry entry) : cache_(cache), entry_(std::move(entry)) {}
+    Lease(Lease&& other) noexcept : cache_(other.cache_), entry_(std::move(other.entry_)) {
+        other.entry_.statement = nullptr;
+    }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    Lease& operator=(Lease&&) = delete;
+    ~Lease() {
+        if (entry_.statement != nullptr) {
+            sqlite3_reset(entry_.statement);
+            sqlite3_clear_bindings(entry_.statement);
+            cache_.give(std::move(entry_));
+        }
+    }
+    sqlite3_stmt* get() const { return entry_.statement; }
+
+private:
+    StatementCache& cache_;
+    StatementCache::Entry entry_;
+};
+
 SQLiteDB::DBError::DBError(int code, std::string message)
     : Error("SQLite error " + std::to_string(code) + ": " + message), code_(code), message_(std::move(message)) {}
 
@@ -91,7 +162,7 @@ void SQLiteDB::Close::operator()(sqlite3* db) const noexcept {
     sqlite3_close_v2(db); // deferred close: its result only reports pending statements
 }
 
-SQLiteDB::SQLiteDB(std::string path) : path_(std::move(path)) {
+SQLiteDB::SQLiteDB(std::string path) : path_(std::move(path)), cache_(std::make_unique<StatementCache>()) {
     if (!isMemory(path_)) {
         FileSystem::makeFolders(FileSystem::parentFolder(path_), 0700);
     }
@@ -144,40 +215,42 @@ void SQLiteDB::exec(const std::string& sql) {
     }
 }
 
-namespace {
-
-Statement prepare(sqlite3* db, const std::string& sql, const SQLiteDB::Params& params) {
-    sqlite3_stmt* raw = nullptr;
-    int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr);
-    Statement statement(raw);
-    if (rc != SQLITE_OK || !statement) {
-        throw SQLiteDB::DBError(rc, sqlite3_errmsg(db));
+SQLiteDB::Lease SQLiteDB::prepare(const std::string& sql, const Params& params) {
+    sqlite3* db = handle_.get();
+    StatementCache::Entry entry = cache_->take(sql);
+    if (entry.statement == nullptr) {
+        int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &entry.statement, nullptr);
+        if (rc != SQLITE_OK || entry.statement == nullptr) {
+            sqlite3_finalize(entry.statement);
+            throw DBError(rc, sqlite3_errmsg(db));
+        }
+        entry.sql = sql;
     }
+    Lease lease(*cache_, std::move(entry));
+    sqlite3_stmt* raw = lease.get();
     for (std::size_t i = 0; i < params.size(); ++i) {
-        const auto& p = params[i];
+        const auto& v = params[i].v_;
         auto position = static_cast<int>(i + 1);
-        if (auto integer = p.isInteger() ? p.integer() : std::nullopt) {
+        int rc = SQLITE_OK;
+        if (const auto* integer = std::get_if<int64_t>(&v)) {
             rc = sqlite3_bind_int64(raw, position, *integer);
-        } else if (p.isReal()) {
-            rc = sqlite3_bind_double(raw, position, *p.real());
-        } else if (p.isText()) {
+        } else if (const auto* real = std::get_if<double>(&v)) {
+            rc = sqlite3_bind_double(raw, position, *real);
+        } else if (const auto* text = std::get_if<std::string>(&v)) {
             // Bound with its length, so a NUL inside cannot cut it short.
-            std::string text = *p.text();
-            rc = sqlite3_bind_text64(raw, position, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+            rc = sqlite3_bind_text64(raw, position, text->data(), text->size(), SQLITE_TRANSIENT, SQLITE_UTF8);
         } else {
             rc = sqlite3_bind_null(raw, position);
         }
         if (rc != SQLITE_OK) {
-            throw SQLiteDB::DBError(rc, sqlite3_errmsg(db));
+            throw DBError(rc, sqlite3_errmsg(db));
         }
     }
-    return statement;
+    return lease;
 }
 
-} // namespace
-
 int64_t SQLiteDB::run(const std::string& sql, const Params& params) {
-    Statement statement = prepare(handle_.get(), sql, params);
+    Lease statement = prepare(sql, params);
     int rc = 0;
     while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
     }
@@ -188,7 +261,10 @@ int64_t SQLiteDB::run(const std::string& sql, const Params& params) {
 }
 
 std::vector<SQLiteDB::Row> SQLiteDB::query(const std::string& sql, const Params& params) {
-    Statement statement = prepare(handle_.get(), sql, params);
+    Lease statement = prepare(sql, params);
+    // The columns are read after the first step: a kept statement whose tables changed
+    // is prepared again by that step, and may then have other columns.
+    int rc = sqlite3_step(statement.get());
     int columns = sqlite3_column_count(statement.get());
     std::vector<std::string> names;
     names.reserve(static_cast<std::size_t>(columns));
@@ -197,8 +273,7 @@ std::vector<SQLiteDB::Row> SQLiteDB::query(const std::string& sql, const Params&
         names.emplace_back(name != nullptr ? name : "");
     }
     std::vector<Row> rows;
-    int rc = 0;
-    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
+    for (; rc == SQLITE_ROW; rc = sqlite3_step(statement.get())) {
         Row row;
         for (int c = 0; c < columns; ++c) {
             Value value;
@@ -288,7 +363,8 @@ void SQLiteDB::backupTo(const std::string& path) {
     }
 }
 
-SQLiteDB::SQLiteDB(std::string path, sqlite3* handle) : path_(std::move(path)), handle_(handle) {}
+SQLiteDB::SQLiteDB(std::string path, sqlite3* handle)
+    : path_(std::move(path)), handle_(handle), cache_(std::make_unique<StatementCache>()) {}
 
 void SQLiteDB::restoreFrom(const std::string& path) {
     sqlite3* raw = nullptr;

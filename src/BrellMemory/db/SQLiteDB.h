@@ -8,6 +8,13 @@
 // threads are safe at the SQLite level; a transaction spans several calls, so callers
 // sharing one SQLiteDB keep each transaction on one thread. Move-only; the connection
 // is closed (deferred close) when the object is destroyed.
+//
+// The statements most recently run through run/query/one stay prepared (a few, by
+// their SQL text) and are reused by the next call with the same text: a long-lived
+// connection (the host, the connector, the application) mostly runs the same few
+// statements. A statement is taken out of the cache while it runs, so two threads, or
+// a nested call, never share one; schema changes re-prepare a kept statement as SQLite
+// does for any.
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -201,10 +208,16 @@ private:
     struct Close {
         void operator()(sqlite3* db) const noexcept;
     };
+    class StatementCache;
+    class Lease;
     void rollbackQuietly() noexcept;
+    // A prepared statement for `sql` with `params` bound, from the cache when it holds
+    // one; it goes back to the cache when the lease ends.
+    Lease prepare(const std::string& sql, const Params& params);
 
     std::string path_;
     std::unique_ptr<sqlite3, Close> handle_;
+    std::unique_ptr<StatementCache> cache_; // after handle_: its statements are finalized first
 };
 
 } // namespace brell

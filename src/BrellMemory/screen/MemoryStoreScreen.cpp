@@ -76,8 +76,15 @@ MemoryStore::RecordResult MemoryStore::recordScreen(std::string_view bundleID, s
                          {Value(bundleID), Value(title)});
     if (latest && (latest->text("text_hash") == hash || ScreenPolicy::similar(latest->text("text"), kept))) {
         int64_t id = latest->integer("id");
-        db.run("UPDATE screen_capture SET last_at = ?, text = ?, text_hash = ? WHERE id = ?",
-               {Value(now()), Value(kept), Value(hash), Value(id)});
+        if (latest->text("text") == kept && latest->text("text_hash") == hash) {
+            // The window shows what it showed: only the time moves. Leaving text out of
+            // the update spares the full-text index a delete and a re-insert of the
+            // same words, which is most of what a polling reader sends.
+            db.run("UPDATE screen_capture SET last_at = ? WHERE id = ?", {Value(now()), Value(id)});
+        } else {
+            db.run("UPDATE screen_capture SET last_at = ?, text = ?, text_hash = ? WHERE id = ?",
+                   {Value(now()), Value(kept), Value(hash), Value(id)});
+        }
         return RecordResult::extended(id);
     }
     std::optional<std::string> address = url && !url->empty() ? url : std::nullopt;

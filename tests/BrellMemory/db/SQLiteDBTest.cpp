@@ -1,5 +1,9 @@
 #include "BrellMemory/db/SQLiteDB.h"
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "platform/FileSystem.h"
@@ -107,6 +111,67 @@ TEST_F(SQLiteDBTest, FailingTransactionLeavesNothingAndReportsTheBodysError) {
     }
     EXPECT_TRUE(db.query("SELECT * FROM t").empty());
     EXPECT_EQ(db.transaction([&] { return db.run("INSERT INTO t(y) VALUES ('three')"); }), 1);
+}
+
+// Statements are kept prepared between calls; a kept statement must behave exactly as
+// a fresh one: no value of an earlier call, a failure leaves it usable, a schema change
+// is seen.
+TEST_F(SQLiteDBTest, AReusedStatementBehavesLikeAFreshOne) {
+    const std::string insert = "INSERT INTO t(x, y) VALUES (?, ?)";
+    db.run(insert, {Value(1), Value("a")});
+    // Fewer parameters than places: the missing one is null, not the last call's value.
+    db.run(insert, {Value(2)});
+    EXPECT_TRUE(db.one("SELECT y FROM t WHERE x = 2")->optText("y") == std::nullopt);
+    // A failing step (the unique y) is reported, and the same statement runs again.
+    try {
+        db.run(insert, {Value(3), Value("a")});
+        ADD_FAILURE() << "the duplicate was stored";
+    } catch (const SQLiteDB::DBError& e) {
+        EXPECT_EQ(e.code(), 19);
+        EXPECT_EQ(e.message(), "UNIQUE constraint failed: t.y");
+    }
+    EXPECT_EQ(db.run(insert, {Value(4), Value("d")}), 1);
+    // The table changes shape: the same text now reads the new columns.
+    const std::string all = "SELECT * FROM t ORDER BY id";
+    EXPECT_EQ(db.query(all).size(), 3u);
+    db.exec("DROP TABLE t; CREATE TABLE t(id INTEGER PRIMARY KEY, z)");
+    db.run("INSERT INTO t(z) VALUES ('new')");
+    auto rows = db.query(all);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].text("z"), "new");
+    EXPECT_TRUE(rows[0]["x"].isNull());
+    // More distinct statements than are kept: every one still answers.
+    for (int i = 0; i < 100; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(db.one("SELECT " + std::to_string(i) + " AS n")->integer("n"), i);
+        EXPECT_EQ(db.one(all)->text("z"), "new");
+    }
+}
+
+// Threads sharing one connection never share a statement: each call gets its own rows.
+TEST_F(SQLiteDBTest, ThreadsRunningTheSameStatementGetTheirOwnRows) {
+    db.transaction([&] {
+        for (int i = 0; i < 200; ++i) {
+            db.run("INSERT INTO t(x, y) VALUES (?, ?)", {Value(i), Value("y" + std::to_string(i))});
+        }
+    });
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int k = 0; k < 4; ++k) {
+        threads.emplace_back([&, k] {
+            for (int i = 0; i < 300; ++i) {
+                int x = (i * 7 + k) % 200;
+                auto rows = db.query("SELECT y FROM t WHERE x >= ? AND x < ? ORDER BY x", {Value(x), Value(x + 2)});
+                if (rows.empty() || rows[0].text("y") != "y" + std::to_string(x)) {
+                    ++wrong;
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(SQLiteDBFileTest, OpeningCreatesOwnerOnlyFolderAndFileInWAL) {

@@ -39,8 +39,8 @@ const std::map<std::string, std::string> currentColumns = {
     {"visual_frame", "id,session_id,at,file,starred"},
 };
 
-const char* const currentIndexes[] = {"session_source", "exposure_session", "chunk_source",        "task_project",
-                                      "screen_at",      "screen_topic",     "visual_frame_session"};
+const char* const currentIndexes[] = {"session_source", "exposure_session", "chunk_source",  "task_project",
+                                      "screen_at",      "screen_topic",     "screen_window", "visual_frame_session"};
 
 void expectCurrentSchema(SQLiteDB& db) {
     for (const auto& [table, columns] : currentColumns) {
@@ -139,6 +139,37 @@ TEST_F(SchemaTest, EveryOldVersionMigratesKeepingRowsAndIds) {
     }
 }
 
+bool hasIndex(SQLiteDB& db, const char* name) {
+    return db.one("SELECT 1 AS x FROM sqlite_master WHERE type = 'index' AND name = ?", {SQLiteDB::Value(name)})
+        .has_value();
+}
+
+// A file written at version 6 before the window index existed gets it when a store
+// opens it, and stays a version-6 file: no upgrade, no backup, every row kept.
+TEST_F(SchemaTest, AVersion6FileGainsTheWindowIndexWhenOpened) {
+    buildOldFile(path, 6);
+    {
+        SQLiteDB db(path);
+        ASSERT_FALSE(hasIndex(db, "screen_window"));
+    }
+    MemoryStore store(path);
+    EXPECT_TRUE(hasIndex(store.db, "screen_window"));
+    EXPECT_EQ(store.meta("schema_version"), "6");
+    EXPECT_FALSE(FileSystem::exists(Schema::backupPath(path, 6)));
+    EXPECT_EQ(store.db.one("SELECT epoch FROM consent")->integer("epoch"), 5);
+    EXPECT_EQ(store.db.one("SELECT text FROM screen_capture WHERE id = 3")->text("text"), "screen words");
+    // The newest record of a window is found in the index, not by walking screen_at.
+    std::string plan;
+    for (const auto& row :
+         store.db.query("EXPLAIN QUERY PLAN SELECT id, text, text_hash FROM screen_capture WHERE app_bundle = ? AND "
+                        "window_title = ? ORDER BY last_at DESC LIMIT 1",
+                        {SQLiteDB::Value("b"), SQLiteDB::Value("Window")})) {
+        plan += row.text("detail") + "\n";
+    }
+    EXPECT_NE(plan.find("USING INDEX screen_window"), std::string::npos) << plan;
+    EXPECT_EQ(plan.find("TEMP B-TREE"), std::string::npos) << plan;
+}
+
 TEST_F(SchemaTest, NewerFileIsLeftUntouched) {
     {
         SQLiteDB db(path);
@@ -169,6 +200,7 @@ TEST_F(SchemaTest, NewerFileIsLeftUntouchedHoweverLargeItsVersion) {
         EXPECT_EQ(store.meta("schema_version"), version);
         EXPECT_FALSE(FileSystem::exists(Schema::backupPath(file, 0)));
         EXPECT_EQ(store.db.one("SELECT count(*) AS n FROM exposure")->integer("n"), 2);
+        EXPECT_FALSE(hasIndex(store.db, "screen_window"));
     }
 }
 

@@ -147,6 +147,29 @@ TEST(ScreenRecordingTest, SameTextRefreshesTheRecordAndKeepsWhatWasFirstStored) 
     EXPECT_EQ(row.real("last_at"), firstAt + 30);
     EXPECT_EQ(row.text("app_name"), "Safari");
     EXPECT_EQ(row.text("url"), "https://example.com/pricing");
+    // Only the time moved: the index still finds the words once, and a summary written
+    // for the text still describes it.
+    m.store.setScreenSummary(first.id, "Enterprise pricing", std::nullopt);
+    m.clock += 30;
+    EXPECT_EQ(m.record("com.apple.Safari", "Pricing", page), Result::extended(first.id));
+    EXPECT_EQ(ids(m.store.searchScreen("enterprise", 10)), std::vector<int64_t>{first.id});
+    EXPECT_EQ(m.store.screenCapture(first.id)->summary, "Enterprise pricing");
+    EXPECT_EQ(m.row(first.id).real("last_at"), firstAt + 60);
+}
+
+// A record whose digest names the reading's text but whose text is another (written by
+// hand, or by an older program) takes the reading's text, and the index follows it.
+TEST(ScreenRecordingTest, AnEqualDigestOverOtherTextStillReplacesTheText) {
+    Memory m;
+    const std::string other = "Minutes of the budget meeting, second quarter.";
+    Result first = m.record("com.apple.Safari", "Pricing", other);
+    m.store.db.run("UPDATE screen_capture SET text_hash = ? WHERE id = ?",
+                   {Value(MemoryStore::sha(page)), Value(first.id)});
+    m.clock += 5;
+    EXPECT_EQ(m.record("com.apple.Safari", "Pricing", page), Result::extended(first.id));
+    EXPECT_EQ(m.row(first.id).text("text"), page);
+    EXPECT_EQ(ids(m.store.searchScreen("enterprise", 10)), std::vector<int64_t>{first.id});
+    EXPECT_TRUE(m.store.searchScreen("budget", 10).empty());
 }
 
 TEST(ScreenRecordingTest, SimilarTextsShareOneRecordFromTheThresholdOn) {
