@@ -20,6 +20,7 @@
 #include "BrellCore/integration/CompanionSync.h"
 #include "FuzzSupport.h"
 #include "platform/FileSystem.h"
+#include "util/Json.h"
 
 namespace brell {
 namespace {
