@@ -160,6 +160,19 @@ TEST_F(CompanionInstallTest, AFolderThatIsNotOursIsLeftAlone) {
     }
 }
 
+TEST_F(CompanionInstallTest, AFolderThatCannotBeMadeIsAFailure) {
+    install();
+    FileSystem::writeAtomically(data + "/BRELL/Companion", "a file");
+    auto r = brell({"install"});
+    EXPECT_EQ(r.exitStatus, 1) << r.out;
+    EXPECT_TRUE(r.out.ends_with("Companion extension: could not be placed: failed to create folder " + data +
+                                "/BRELL/Companion: Not a directory\n"))
+        << r.out;
+    EXPECT_EQ(r.err, "brell: the companion extension could not be placed in " + folder +
+                         "; fix what the line above names, then run brell install again.\n");
+    EXPECT_EQ(FileSystem::read(data + "/BRELL/Companion"), "a file");
+}
+
 TEST_F(CompanionInstallTest, ACopyWithoutTheExtensionSaysWhereToFindIt) {
     install(false);
     auto r = brell({"install"});
