@@ -1,8 +1,9 @@
 // brell connect [ASSISTANT] [--print]: how to register the assistant connector
-// (`brell --mcp`) with Claude Code, Codex, Gemini CLI and Claude Desktop: the file each
-// one reads and the entry it takes, with this build's absolute path. Without --print it
-// also installs the skill file into the skills folder of each assistant that has one.
-// It never writes an assistant's configuration file.
+// (`brell --mcp`) with Claude Code, Codex, Gemini CLI and Claude Desktop: whether each
+// one's entry already points at this copy, the assistant's own command that connects or
+// reconnects it, the file it reads and the entry it takes, with this copy's absolute
+// path. Without --print it also installs the skill file into the skills folder of each
+// assistant that has one. It never writes an assistant's configuration file.
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,11 +13,16 @@
 
 #include "BrellCore/connector/AssistantConnection.h"
 #include "BrellCore/connector/AssistantGuide.h"
+#include "BrellCore/integration/AssistantConfigPath.h"
+#include "BrellCore/integration/AssistantConnections.h"
+#include "BrellCore/integration/RelocationPaths.h"
 #include "brell/AppContext.h"
 #include "brell/Commands.h"
-#include "platform/BrowserFolders.h"
+#include "brell/TextOutput.h"
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
+#include "platform/InstallLayout.h"
+#include "util/Error.h"
 
 namespace brell {
 namespace {
@@ -74,11 +80,69 @@ std::optional<std::string> installSkill(AppContext& context, const AssistantConn
     }
 }
 
+// Paths read from the assistants' files reach the terminal only through the filter.
+std::string shown(const std::string& text) {
+    return TextOutput::printable(text);
+}
+
+bool isFileThere(const std::string& path) {
+    return FileSystem::exists(path);
+}
+
+// The hand-connected assistant behind a command-line id; nothing for Claude Desktop.
+std::optional<RelocationRepair::ManualConnection> manualConnection(const std::string& id) {
+    using RelocationRepair::ManualConnection;
+    if (id == "claude-code") {
+        return ManualConnection::claudeCode;
+    }
+    if (id == "codex") {
+        return ManualConnection::codex;
+    }
+    if (id == "gemini-cli") {
+        return ManualConnection::gemini;
+    }
+    return std::nullopt;
+}
+
+// Claude Desktop has no command of its own to connect a server: brell repair repoints
+// an entry that is ours, anything else is replaced by hand.
+std::string claudeDesktopState(const RelocationPaths& paths) {
+    std::optional<std::string> command;
+    try {
+        if (auto bytes = FileSystem::read(paths.claudeDesktopConfig)) {
+            command = AssistantConfigPath::jsonCommand(*bytes);
+        }
+    } catch (const Error&) {
+    }
+    ConnectionPath status = AssistantConfigPath::status(command, paths.appBinary, isFileThere);
+    switch (status.kind) {
+    case ConnectionPath::Kind::current:
+        return "connected to this copy of BRELL.";
+    case ConnectionPath::Kind::notFound:
+        return "not connected. Add the entry below, then reopen Claude Desktop.";
+    case ConnectionPath::Kind::stale:
+        break;
+    }
+    ManifestRepair plan = AssistantConfigPath::planClaudeDesktop(paths.claudeDesktopConfig, paths.appBinary);
+    if (plan.kind != ManifestRepair::Kind::repaired) {
+        return "uses " + status.oldPath +
+               ", which brell repair leaves alone. To use this copy, replace that entry with the one below, then "
+               "reopen Claude Desktop.";
+    }
+    if (status.exists) {
+        return "uses another copy of BRELL (" + status.oldPath + "). To use this one: brell repair";
+    }
+    return "uses a copy of BRELL that's gone (" + status.oldPath + "). Reconnect with: brell repair";
+}
+
 void connect(AppContext& context, const ConnectOptions& options) {
-    std::string executable = BrowserFolders::currentExecutable();
-    if (executable.empty()) {
+    InstallLayout::Copy copy = InstallLayout::current();
+    if (copy.appBinary.empty()) {
         throw CommandError("Could not tell where brell runs from; run it by its full path.");
     }
+    const std::string& executable = copy.appBinary;
+    RelocationPaths paths = RelocationPaths::forThisComputer(copy);
+    std::vector<AssistantConnections::Link> links = AssistantConnections::check(paths, isFileThere);
     std::vector<AssistantConnection> chosen;
     for (auto& each : AssistantConnection::all(Environment::homeFolder(), Environment::configurationFolder())) {
         if (options.assistant.empty() || each.id == options.assistant) {
@@ -100,8 +164,22 @@ void connect(AppContext& context, const ConnectOptions& options) {
             context.out << *entry;
             continue;
         }
+        std::string configFile = assistant.configFile;
+        std::string state;
+        if (auto manual = manualConnection(assistant.id)) {
+            for (const auto& link : links) {
+                if (link.connection == *manual) {
+                    // Where the assistant itself reads its servers (Codex honours CODEX_HOME).
+                    configFile = link.configFile;
+                    state = AssistantConnections::state(link, executable);
+                }
+            }
+        } else {
+            state = claudeDesktopState(paths);
+        }
         context.out << (i > 0 ? "\n" : "") << assistant.name << "\n"
-                    << "  Add this to " << assistant.configFile
+                    << "  Status: " << shown(state) << "\n"
+                    << "  Add this to " << shown(configFile)
                     << (assistant.format == AssistantConnection::Format::json ? " (merge it into the object there)"
                                                                               : "")
                     << ":\n"

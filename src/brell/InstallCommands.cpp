@@ -1,16 +1,21 @@
-// brell install, uninstall and doctor: the browser's link to the companion host, and one
-// screen that says where everything lives and whether it works.
+// brell install, uninstall and doctor: the browser's link to the companion host, the
+// companion extension in the folder the browser loads it from, and one screen that says
+// where everything lives and whether it works.
 #include <CLI/CLI.hpp>
 #include <optional>
 
 #include "BrellCore/board/CardStore.h"
+#include "BrellCore/integration/CompanionSync.h"
 #include "BrellCore/integration/HostManifest.h"
+#include "BrellCore/integration/RelocationPaths.h"
 #include "BrellMemory/db/MemoryStore.h"
 #include "brell/AppContext.h"
 #include "brell/Commands.h"
+#include "brell/TextOutput.h"
 #include "platform/BrowserFolders.h"
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
+#include "platform/InstallLayout.h"
 #include "util/ISODate.h"
 
 namespace brell {
@@ -29,22 +34,63 @@ std::string hostBesideUs() {
     return host;
 }
 
-// The companion extension's folder: for now the source copy in the tree this brell was
-// built from (build/bin/brell sits two levels below it).
-std::optional<std::string> companionFolder() {
-    std::string folder = FileSystem::parentFolder(BrowserFolders::currentExecutable());
-    for (int level = 0; level < 4 && !folder.empty(); ++level) {
-        std::string candidate = Environment::join(folder, "companion/chrome");
-        if (FileSystem::exists(Environment::join(candidate, "manifest.json"))) {
-            return candidate;
-        }
-        std::string parent = FileSystem::parentFolder(folder);
-        if (parent == folder) {
-            break;
-        }
-        folder = parent;
+// Outside text (folders from the environment, the system's error descriptions) reaches
+// the terminal only through the printable-text filter.
+std::string shown(const std::string& text) {
+    return TextOutput::printable(text);
+}
+
+// Where this copy carries the companion extension and the folder the browser loads it
+// from, as brell repair finds them.
+RelocationPaths companionPaths() {
+    InstallLayout::Copy copy = InstallLayout::current();
+    if (copy.appBinary.empty()) {
+        throw CommandError("could not tell where brell runs from; run it by its full path.");
     }
-    return std::nullopt;
+    return RelocationPaths::forThisComputer(copy);
+}
+
+std::string loadUnpackedStep(const std::string& folder) {
+    return "One step is left in the browser: open chrome://extensions, switch on Developer mode, choose \"Load "
+           "unpacked\" and pick " +
+           shown(folder) + "\n";
+}
+
+// Places the companion extension where the browser loads it from and says what happened
+// and what is left to do; a folder that cannot be filled is a failure.
+void placeCompanion(AppContext& context) {
+    using Kind = CompanionSync::Result::Kind;
+    RelocationPaths paths = companionPaths();
+    const std::string& folder = paths.companionFolder;
+    CompanionSync::Result r = CompanionSync::sync(paths.companionSource, folder);
+    auto& out = context.out;
+    switch (r.kind) {
+    case Kind::installed:
+        out << "Companion extension: installed version " << shown(r.to) << "\n" << loadUnpackedStep(folder);
+        return;
+    case Kind::unchanged:
+        out << "Companion extension: version " << shown(r.to) << ", unchanged\n" << loadUnpackedStep(folder);
+        return;
+    case Kind::updated:
+        out << "Companion extension: updated from version " << shown(r.from) << " to " << shown(r.to) << "\n"
+            << "BRELL updated its Chrome extension: press Reload on BRELL Memory in chrome://extensions.\n"
+            << loadUnpackedStep(folder);
+        return;
+    case Kind::sourceMissing:
+        out << "Companion extension: this copy carries no extension (" << shown(paths.companionSource.value_or(""))
+            << ")\n"
+            << "Load it with \"Load unpacked\" in chrome://extensions from the companion/chrome folder of a copy "
+               "of the source tree.\n";
+        return;
+    case Kind::foreign:
+        out << "Companion extension: " << shown(folder) << " holds another extension; left alone\n";
+        throw CommandError(shown(folder) +
+                           " holds an extension that is not BRELL's; move it elsewhere, then run brell install again.");
+    case Kind::failed:
+        out << "Companion extension: could not be placed: " << shown(r.message) << "\n";
+        throw CommandError("the companion extension could not be placed in " + shown(folder) +
+                           "; fix what the line above names, then run brell install again.");
+    }
 }
 
 std::string describe(const HostManifest::Installed& entry) {
@@ -77,25 +123,35 @@ void registerInstall(CLI::App& app, AppContext& context) {
             context.out << "Wrote " << file << "\n";
         }
         context.out << "The companion extension can now reach " << host << ".\n";
-        if (auto folder = companionFolder()) {
-            context.out << "One step is left in the browser: open chrome://extensions, switch on Developer mode, "
-                           "choose \"Load unpacked\" and pick "
-                        << *folder << "\n";
-        } else {
-            context.out << "The companion extension's folder (companion/chrome) was not found beside this build; "
-                           "load it with \"Load unpacked\" in chrome://extensions from a copy of the source tree.\n";
-        }
+        placeCompanion(context);
     });
 
-    app.add_subcommand("uninstall", "Remove the browser manifests brell install wrote")->callback([&context] {
-        auto removed = HostManifest::uninstall();
-        for (const auto& file : removed) {
-            context.out << "Removed " << file << "\n";
-        }
-        if (removed.empty()) {
-            context.out << "Nothing to remove: no BRELL manifest is installed.\n";
-        }
-    });
+    app.add_subcommand("uninstall", "Remove the browser manifests and the companion extension brell install placed")
+        ->callback([&context] {
+            auto removed = HostManifest::uninstall();
+            for (const auto& file : removed) {
+                context.out << "Removed " << file << "\n";
+            }
+            RelocationPaths paths = companionPaths();
+            const std::string& folder = paths.companionFolder;
+            CompanionSync::Removal r = CompanionSync::remove(paths.companionSource, folder);
+            switch (r.kind) {
+            case CompanionSync::Removal::Kind::removed:
+                context.out << "Removed " << shown(folder) << "\n";
+                break;
+            case CompanionSync::Removal::Kind::absent:
+                if (removed.empty()) {
+                    context.out << "Nothing to remove: no BRELL manifest or companion extension is installed.\n";
+                }
+                break;
+            case CompanionSync::Removal::Kind::foreign:
+                context.out << "Left alone: " << shown(folder) << " holds an extension that is not BRELL's.\n";
+                break;
+            case CompanionSync::Removal::Kind::failed:
+                throw CommandError("could not remove the companion extension: " + shown(r.message) +
+                                   "; remove that folder by hand.");
+            }
+        });
 }
 
 void registerDoctor(CLI::App& app, AppContext& context) {

@@ -30,9 +30,12 @@ TEST_F(InstallCommandsTest, InstallCheckAndUninstall) {
     EXPECT_NE(brell({"install", "--check"}).out.find("not installed"), std::string::npos);
     auto r = brell({"install"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    auto extension = FileSystem::realPath(test::fixturePath("../../companion/chrome"));
-    ASSERT_TRUE(extension);
-    EXPECT_NE(r.out.find("choose \"Load unpacked\" and pick " + *extension + "\n"), std::string::npos) << r.out;
+    // The browser loads the extension from BRELL's data folder, never from the source tree.
+    std::string extension = home.file(".local/share/BRELL/Companion/chrome");
+    EXPECT_NE(r.out.find("choose \"Load unpacked\" and pick " + extension + "\n"), std::string::npos) << r.out;
+    auto source = FileSystem::realPath(test::fixturePath("../../companion/chrome"));
+    ASSERT_TRUE(source);
+    EXPECT_EQ(FileSystem::read(extension + "/manifest.json"), FileSystem::read(*source + "/manifest.json"));
     for (const auto& file : {chrome, chromium}) {
         SCOPED_TRACE(file);
         auto bytes = FileSystem::read(file);

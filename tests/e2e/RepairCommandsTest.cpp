@@ -88,6 +88,7 @@ TEST_F(RepairCommandsTest, InstallMoveAndRepair) {
     install(prefixA);
     auto r = brell(prefixA, {"install"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
+    expectLine(r.out, "Companion extension: installed version 1.0");
     std::string oldApp = prefixA + "/bin/brell";
     FileSystem::writeAtomically(claudeDesktop, R"({"globalShortcut":"Ctrl+Space","mcpServers":{"files":)"
                                                R"({"command":"/usr/bin/npx","args":["-y","files"]},"brell":)" +
@@ -103,7 +104,7 @@ TEST_F(RepairCommandsTest, InstallMoveAndRepair) {
     expectLine(r.out, "Google Chrome: points at this copy");
     expectLine(r.out, "Claude Desktop: connected to this copy");
     expectLine(r.out, "Codex: connected to this copy of BRELL.");
-    expectLine(r.out, "Companion extension: installed version 1.0");
+    expectLine(r.out, "Companion extension: version 1.0, up to date");
     EXPECT_EQ(FileSystem::read(companionFolder + "/worker.js"), "// the service worker\n");
 
     // The installed tree moves, and its companion copy is newer than the one Chrome loads.
@@ -212,6 +213,8 @@ TEST_F(RepairCommandsTest, LeavesForeignFilesAndReportsFailure) {
 TEST_F(RepairCommandsTest, DoctorAndVersion) {
     install(prefixA);
     brell(prefixA, {"install"});
+    // The extension's folder went missing since: doctor says so and leaves it missing.
+    FolderTree::remove(companionFolder);
     auto r = brell(prefixA, {"doctor"});
     ASSERT_EQ(r.exitStatus, 0) << r.err << r.out;
     expectLine(r.out, "This copy: " + prefixA + "/bin/brell (installed in " + prefixA + ")");

@@ -68,20 +68,24 @@ std::optional<std::string> fixCommand(const Link& link, const std::string& appBi
     return removeCommand(link.connection) + " && " + connectCommand(link.connection, appBinary);
 }
 
-std::string describe(const Link& link, const std::string& appBinary) {
+std::string state(const Link& link, const std::string& appBinary) {
     std::string fix = fixCommand(link, appBinary).value_or("");
     switch (link.status.kind) {
     case ConnectionPath::Kind::current:
-        return link.name + ": connected to this copy of BRELL.";
+        return "connected to this copy of BRELL.";
     case ConnectionPath::Kind::notFound:
-        return link.name + ": not connected. Connect with: " + fix;
+        return "not connected. Connect with: " + fix;
     case ConnectionPath::Kind::stale:
         break;
     }
     if (link.status.exists) {
-        return link.name + ": uses another copy of BRELL (" + link.status.oldPath + "). To use this one: " + fix;
+        return "uses another copy of BRELL (" + link.status.oldPath + "). To use this one: " + fix;
     }
-    return link.name + ": uses a copy of BRELL that's gone (" + link.status.oldPath + "). Reconnect with: " + fix;
+    return "uses a copy of BRELL that's gone (" + link.status.oldPath + "). Reconnect with: " + fix;
+}
+
+std::string describe(const Link& link, const std::string& appBinary) {
+    return link.name + ": " + state(link, appBinary);
 }
 
 } // namespace brell::AssistantConnections

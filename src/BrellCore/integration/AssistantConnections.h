@@ -34,7 +34,13 @@ std::string removeCommand(RelocationRepair::ManualConnection connection);
 // entry; removeCommand, " && ", connectCommand when the entry points elsewhere.
 std::optional<std::string> fixCommand(const Link& link, const std::string& appBinary);
 
-// One line for the user: "Claude Code: connected to this copy of BRELL.", "Codex: uses a
+// The link's state and what to run, without the assistant's name: "connected to this
+// copy of BRELL.", "not connected. Connect with: …", "uses a copy of BRELL that's gone
+// (/old/bin/brell). Reconnect with: …", "uses another copy of BRELL (…). To use this
+// one: …".
+std::string state(const Link& link, const std::string& appBinary);
+
+// One line for the user, the name and its state: "Claude Code: connected to this copy of BRELL.", "Codex: uses a
 // copy of BRELL that's gone (/old/bin/brell). Reconnect with: …", "Gemini CLI: not
 // connected. Connect with: …", "…: uses another copy of BRELL (…). To use this one: …".
 std::string describe(const Link& link, const std::string& appBinary);

@@ -39,6 +39,29 @@ std::optional<std::string> key(const std::optional<Json>& m) {
     return m ? JsonText::string(JsonText::member(*m, "key")) : std::nullopt;
 }
 
+// The ownership rule of isOurs() with the source's manifest already read.
+bool ownedBy(const std::string& folder, const std::optional<Json>& sourceManifest) {
+    if (!FileSystem::exists(folder)) {
+        return true;
+    }
+    // Something we cannot look inside is never replaced: the swap would throw it away.
+    auto inside = FolderTree::names(folder);
+    if (!FileSystem::isFolder(folder) || !inside) {
+        return false;
+    }
+    auto installed = manifest(folder);
+    if (!installed) {
+        return std::all_of(inside->begin(), inside->end(), [](const std::string& n) { return n == finderLitter; });
+    }
+    return key(installed) == key(sourceManifest);
+}
+
+// A hidden sibling of `folder` for staging or removing: "." + its name + `purpose` + a UUID.
+std::string sibling(const std::string& folder, const char* purpose) {
+    return Environment::join(FileSystem::parentFolder(folder),
+                             "." + FileSystem::fileName(folder) + purpose + UUID::random().text());
+}
+
 bool isLitter(const std::string& relative) {
     return FileSystem::fileName(relative) == finderLitter;
 }
@@ -89,8 +112,7 @@ Result sync(const std::optional<std::string>& source, const std::string& folder,
         return d.outcome;
     }
     std::string parent = FileSystem::parentFolder(folder);
-    std::string staging =
-        Environment::join(parent, "." + FileSystem::fileName(folder) + "-staging" + UUID::random().text());
+    std::string staging = sibling(folder, "-staging");
     try {
         FileSystem::makeFolders(parent);
         steps.copy(*source, staging);
@@ -149,19 +171,28 @@ std::optional<std::string> fingerprint(const std::string& folder) {
 }
 
 bool isOurs(const std::string& folder, const std::string& source) {
+    return ownedBy(folder, manifest(source));
+}
+
+Removal remove(const std::optional<std::string>& source, const std::string& folder) {
     if (!FileSystem::exists(folder)) {
-        return true;
+        return {Removal::Kind::absent, ""};
     }
-    // Something we cannot look inside is never replaced: the swap would throw it away.
-    auto inside = FolderTree::names(folder);
-    if (!FileSystem::isFolder(folder) || !inside) {
-        return false;
+    if (!ownedBy(folder, source ? manifest(*source) : std::nullopt)) {
+        return {Removal::Kind::foreign, ""};
     }
-    auto installed = manifest(folder);
-    if (!installed) {
-        return std::all_of(inside->begin(), inside->end(), [](const std::string& n) { return n == finderLitter; });
+    std::string doomed = sibling(folder, "-removing");
+    try {
+        FileSystem::move(folder, doomed);
+    } catch (const std::exception& e) {
+        return {Removal::Kind::failed, e.what()};
     }
-    return key(installed) == key(manifest(source));
+    try {
+        FolderTree::remove(doomed);
+    } catch (const std::exception& e) {
+        return {Removal::Kind::failed, e.what()};
+    }
+    return {Removal::Kind::removed, ""};
 }
 
 std::optional<std::string> extensionID(const std::string& key) {

@@ -75,6 +75,26 @@ std::optional<std::string> fingerprint(const std::string& folder);
 // that cannot be listed, is not ours.
 bool isOurs(const std::string& folder, const std::string& source);
 
+// What remove() did with the installed folder.
+struct Removal {
+    enum class Kind {
+        removed, // the folder was ours and is gone
+        absent,  // there was nothing at the folder's path
+        foreign, // the folder is not ours (isOurs); untouched
+        failed,  // removing failed; `message` is the system's description
+    };
+    Kind kind = Kind::absent;
+    std::string message;
+    bool operator==(const Removal&) const = default;
+};
+
+// Takes away the installed folder when it is ours by the rule sync() uses (isOurs; with
+// no source copy only a folder without a "key" can match, as with any keyless source).
+// The folder is first renamed to a hidden sibling and then removed, so the browser never
+// loads half an extension; a removal that fails half-way leaves that hidden sibling. A
+// symbolic link in the folder's stead is removed itself, never what it points at.
+Removal remove(const std::optional<std::string>& source, const std::string& folder);
+
 // The identifier Chrome gives an unpacked extension whose manifest "key" is `key`
 // (Base64 of its public key): 32 letters a–p; nothing when `key` is not Base64.
 std::optional<std::string> extensionID(const std::string& key);

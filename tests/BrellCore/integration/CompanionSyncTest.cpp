@@ -1,6 +1,7 @@
 // Keeping the companion extension's folder equal to the source copy, and never touching
 // somebody else's.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "BrellCore/integration/CompanionSync.h"
 #include "platform/FileSystem.h"
@@ -182,6 +183,64 @@ TEST_F(CompanionSyncTest, FirstInstallFailureLeavesNoFolder) {
     moveFails.move = [](const std::string&, const std::string&) { throw FileError("failed to move: Disk full"); };
     EXPECT_EQ(CompanionSync::sync(source, folder, moveFails), Result::failed("failed to move: Disk full"));
     EXPECT_EQ(entries(FileSystem::parentFolder(folder)), std::vector<std::string>{});
+}
+
+TEST_F(CompanionSyncTest, RemoveTakesAwayOnlyOurFolder) {
+    using Removal = CompanionSync::Removal;
+    std::string target = temp.file("elsewhere/chrome");
+    struct Case {
+        const char* name;
+        std::function<void(const std::string&)> prepare; // builds the installed folder
+        bool withSource;
+        Removal::Kind result;
+    };
+    const Case cases[] = {
+        {"absent", [](const std::string&) {}, true, Removal::Kind::absent},
+        {"synced", [this](const std::string& f) { CompanionSync::sync(source, f); }, true, Removal::Kind::removed},
+        {"ours, older, with a .DS_Store",
+         [](const std::string& f) {
+             makeExtension(f, "1.0.0", "S0VZ");
+             FileSystem::writeAtomically(f + "/.DS_Store", "");
+         },
+         true, Removal::Kind::removed},
+        {"empty", [](const std::string& f) { FileSystem::makeFolders(f); }, true, Removal::Kind::removed},
+        {"another key", [](const std::string& f) { makeExtension(f, "1.0.0", "T1RIRVI="); }, true,
+         Removal::Kind::foreign},
+        {"no key while the source has one", [](const std::string& f) { makeExtension(f, "1.0.0", std::nullopt); }, true,
+         Removal::Kind::foreign},
+        {"a stray file and no manifest",
+         [](const std::string& f) { FileSystem::writeAtomically(f + "/notes.txt", "mine"); }, true,
+         Removal::Kind::foreign},
+        {"a file where the folder goes", [](const std::string& f) { FileSystem::writeAtomically(f, "a file"); }, true,
+         Removal::Kind::foreign},
+        {"ours, but no source copy to compare keys with",
+         [](const std::string& f) { makeExtension(f, "1.0.0", "S0VZ"); }, false, Removal::Kind::foreign},
+        {"a link to a copy of ours elsewhere",
+         [&target](const std::string& f) {
+             makeExtension(target, "1.0.0", "S0VZ");
+             FileSystem::makeFolders(FileSystem::parentFolder(f));
+             ASSERT_EQ(::symlink(target.c_str(), f.c_str()), 0);
+         },
+         true, Removal::Kind::removed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FolderTree::remove(temp.file("home"));
+        FolderTree::remove(temp.file("elsewhere"));
+        c.prepare(folder);
+        auto before = FolderTree::regularFiles(folder);
+        Removal r = CompanionSync::remove(c.withSource ? std::optional(source) : std::nullopt, folder);
+        EXPECT_EQ(r, (Removal{c.result, ""}));
+        if (c.result == Removal::Kind::foreign) {
+            EXPECT_EQ(FolderTree::regularFiles(folder), before) << "nothing touched";
+        } else {
+            EXPECT_FALSE(FileSystem::exists(folder));
+            EXPECT_EQ(entries(FileSystem::parentFolder(folder)), std::vector<std::string>{}) << "nothing left beside";
+        }
+    }
+    EXPECT_EQ(FileSystem::read(target + "/worker.js"), "self.onmessage = () => {};\n")
+        << "a link is removed, never what it points at";
+    EXPECT_EQ(FileSystem::read(source + "/worker.js"), "self.onmessage = () => {};\n") << "the source stays";
 }
 
 TEST(CompanionSyncIDTest, ExtensionID) {
