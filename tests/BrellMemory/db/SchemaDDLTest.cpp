@@ -322,7 +322,9 @@ const std::vector<Table>& expectedTables() {
           {"summary", "TEXT", false, none, 0},
           {"summary_hash", "TEXT", false, none, 0},
           {"topic", "TEXT", false, none, 0}},
-         {"INDEX screen_at(last_at)", "INDEX screen_topic(topic)"},
+         {"INDEX screen_at(last_at)", "INDEX screen_topic(topic)",
+          // added on open to files of this version: finds a window's latest reading directly
+          "INDEX screen_window(app_bundle,window_title,last_at)"},
          {},
          {},
          false},
