@@ -216,7 +216,7 @@ TEST_F(SummaryCommandsTest, AProviderFailureStopsTheRunAndKeepsWhatWasStored) {
          "brell: The AI declined to answer about this text. Nothing was changed.\n"},
         {"a lost connection",
          {200, std::string(4000, ' '), "application/json", false, true},
-         "brell: Couldn't reach your AI provider. Check your internet connection and try again.\n"},
+         "brell: You're offline, so your AI provider couldn't answer. Try again once you're connected.\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
