@@ -185,7 +185,8 @@ SQLiteDB::SQLiteDB(std::string path) : path_(std::move(path)), cache_(std::make_
     }
 }
 
-SQLiteDB::SQLiteDB(std::string path, Access access) : path_(std::move(path)) {
+SQLiteDB::SQLiteDB(std::string path, Access access)
+    : path_(std::move(path)), cache_(std::make_unique<StatementCache>()) {
     if (access == Access::readWrite) {
         *this = SQLiteDB(path_);
         return;
