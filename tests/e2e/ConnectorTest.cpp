@@ -5,7 +5,7 @@
 #include "BrellCore/connector/AccessLog.h"
 #include "BrellCore/connector/AssistantAccess.h"
 #include "BrellCore/connector/AssistantGuide.h"
-#include "BrellMemory/db/SQLiteDB.h"
+#include "e2e/ConnectorSnapshot.h"
 #include "platform/FileSystem.h"
 #include "support/TestSupport.h"
 #include "util/Json.h"
@@ -50,23 +50,7 @@ protected:
     }
 
     // Every file the connector must leave alone, and the memory's rows.
-    std::string snapshot() const {
-        std::string out = FileSystem::read(home.boardPath()).value_or("<no board>") + "\n--\n" +
-                          FileSystem::read(AssistantAccess::fileURL(home.boardPath())).value_or("<no settings>") +
-                          "\n--\n";
-        SQLiteDB db(home.memoryPath(), SQLiteDB::Access::readOnly);
-        for (const char* query :
-             {"SELECT key, value FROM meta ORDER BY key", "SELECT * FROM source ORDER BY id",
-              "SELECT * FROM chunk ORDER BY id", "SELECT * FROM consent", "SELECT * FROM screen_capture ORDER BY id"}) {
-            for (const auto& row : db.query(query)) {
-                for (const auto& [column, value] : row.values) {
-                    out += column + "=" + value.text().value_or(std::to_string(value.real().value_or(0))) + ";";
-                }
-                out += "\n";
-            }
-        }
-        return out;
-    }
+    std::string snapshot() const { return test::connectorSnapshot(home); }
 
     std::size_t logLines() const { return AccessLog::recent(AccessLog::fileURL(home.boardPath()), 1000).size(); }
 

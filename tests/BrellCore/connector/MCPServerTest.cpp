@@ -181,6 +181,8 @@ TEST_F(MCPServerTest, ToolAnswersMatchTheirGoldenFiles) {
         {"brells", "list_brells", OrderedJson::object()},
         {"item", "get_brell_item", {{"id", "a0000000-0000-0000-0000-000000000001"}}},
         {"guide", "get_brell_guide", OrderedJson::object()},
+        {"brief", "get_brell_brief", OrderedJson::object()},
+        {"brief-evidence", "get_brell_brief", {{"lane", "evidence"}}},
         {"visuals", "list_brell_visuals", OrderedJson::object()},
         {"visual", "get_brell_visual", {{"id", 42}}},
     };
@@ -440,6 +442,7 @@ TEST_F(MCPServerTest, EveryAnsweredCallLeavesOneLogLine) {
     callTool(server, "list_brells");
     callTool(server, "get_brell_item", {{"id", "a0000000-0000-0000-0000-000000000002"}});
     callTool(server, "get_brell_brief", {{"lane", "evidence"}});
+    callTool(server, "get_brell_brief");
     callTool(server, "list_brell_visuals", {{"query", "roof"}});
     callTool(server, "get_brell_visual", {{"id", 42}});
     callTool(server, "get_brell_guide");
@@ -457,6 +460,7 @@ TEST_F(MCPServerTest, EveryAnsweredCallLeavesOneLogLine) {
         {"list_brells", "brells and current tasks", 1},
         {"get_brell_item", "A0000000", 1},
         {"get_brell_brief", "evidence", 2},
+        {"get_brell_brief", "all shared lanes", 4},
         {"list_brell_visuals", "roof", 1},
         {"get_brell_visual", "session 42", 3},
         {"get_brell_guide", "manual + what is shared", 0},

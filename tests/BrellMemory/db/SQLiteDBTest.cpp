@@ -195,6 +195,27 @@ TEST(SQLiteDBFileTest, OpeningCreatesOwnerOnlyFolderAndFileInWAL) {
     EXPECT_EQ(memory.path(), ":memory:");
 }
 
+TEST(SQLiteDBFileTest, AReadOnlyConnectionReadsButNeitherWritesNorCreates) {
+    test::TempFolder tmp;
+    std::string path = tmp.file("Memory.sqlite");
+    EXPECT_THROW(SQLiteDB(path, SQLiteDB::Access::readOnly), SQLiteDB::DBError);
+    EXPECT_FALSE(FileSystem::exists(path));
+    {
+        SQLiteDB writer(path);
+        writer.exec("CREATE TABLE t(x)");
+        writer.run("INSERT INTO t(x) VALUES (?)", {Value("kept")});
+    }
+    SQLiteDB reader(path, SQLiteDB::Access::readOnly);
+    // The same statement twice: the second comes from the statement cache.
+    for (int i = 0; i < 2; ++i) {
+        auto rows = reader.query("SELECT x FROM t");
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0].text("x"), "kept");
+    }
+    EXPECT_THROW(reader.run("INSERT INTO t(x) VALUES ('no')"), SQLiteDB::DBError);
+    EXPECT_EQ(reader.query("SELECT x FROM t").size(), 1u);
+}
+
 TEST(SQLiteDBFileTest, OpeningAnUnusablePathFails) {
     test::TempFolder tmp;
     FileSystem::writeAtomically(tmp.file("file"), "x");
