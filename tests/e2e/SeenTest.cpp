@@ -35,8 +35,10 @@ TEST(SeenTest, HostAndCommandAgreeOnAnEarlierVisit) {
          {{"sessionId", "7c9e6679-7425-40de-944b-e07fc1f90ae7"}, {"activeWallMs", 30000}, {"rangesMs", {{0, 12000}}}}}};
     // A visit that started before `since`: it counts as "before" at once.
     Json seen = {{"version", 1}, {"type", "seen"}, {"url", watch}, {"since", ISODate::format(now + 60)}};
-    auto r = test::run(test::binary("brell-memory-host"),
-                       {{}, env, {}, test::frame(delta.dump()) + test::frame(seen.dump())});
+    test::ProcessOptions options;
+    options.setEnv = env;
+    options.input = test::frame(delta.dump()) + test::frame(seen.dump());
+    auto r = test::run(test::binary("brell-memory-host"), options);
     auto replies = test::unframe(r.out);
     ASSERT_EQ(replies.size(), 2u) << r.err;
     EXPECT_EQ(Json::parse(replies[0])["status"], "accepted");
