@@ -1,5 +1,6 @@
 #include "util/Text.h"
 
+#include <algorithm>
 #include <memory>
 
 #include <unicode/brkiter.h>
@@ -197,6 +198,11 @@ std::string fold(std::string_view text) {
 }
 
 std::string caseFold(std::string_view text) {
+    // Plain ASCII folds to its lower case and is already composed; searches over many
+    // saved items fold mostly such text, and ICU's round trip costs far more.
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        return asciiLower(text);
+    }
     UErrorCode status = U_ZERO_ERROR;
     const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
     if (U_FAILURE(status)) {

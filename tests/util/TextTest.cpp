@@ -62,6 +62,9 @@ TEST(TextTest, CaseFoldsFullyAndKeepsAccents) {
         {"accents kept, composed", "ÉLAN", "élan"},
         {"dotted capital I", "İ", "i̇"},
         {"ill-formed bytes", "A\xff", "a\uFFFD"},
+        {"plain ASCII, every printable and control byte kept", "Kelvin K, [A-Z] @_`{~}\t\x01",
+         "kelvin k, [a-z] @_`{~}\t\x01"},
+        {"ASCII next to a Kelvin sign", "K\u212A", "kk"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
