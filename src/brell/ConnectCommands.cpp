@@ -19,6 +19,7 @@
 #include "brell/AppContext.h"
 #include "brell/Commands.h"
 #include "brell/TextOutput.h"
+#include "platform/AssistantFolders.h"
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
 #include "platform/InstallLayout.h"
@@ -144,7 +145,8 @@ void connect(AppContext& context, const ConnectOptions& options) {
     RelocationPaths paths = RelocationPaths::forThisComputer(copy);
     std::vector<AssistantConnections::Link> links = AssistantConnections::check(paths, isFileThere);
     std::vector<AssistantConnection> chosen;
-    for (auto& each : AssistantConnection::all(Environment::homeFolder(), Environment::configurationFolder())) {
+    for (auto& each : AssistantConnection::all(Environment::homeFolder(), Environment::configurationFolder(),
+                                               AssistantFolders::codexFolder())) {
         if (options.assistant.empty() || each.id == options.assistant) {
             chosen.push_back(std::move(each));
         }

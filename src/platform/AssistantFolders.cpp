@@ -14,12 +14,16 @@ std::string claudeCodeConfig() {
     return Environment::join(Environment::homeFolder(), ".claude.json");
 }
 
-std::string codexConfig() {
+std::string codexFolder() {
     auto codexHome = Environment::nonEmptyValue("CODEX_HOME");
     if (codexHome && codexHome->front() == '/') {
-        return Environment::join(*codexHome, "config.toml");
+        return *codexHome;
     }
-    return Environment::join(Environment::homeFolder(), ".codex/config.toml");
+    return Environment::join(Environment::homeFolder(), ".codex");
+}
+
+std::string codexConfig() {
+    return Environment::join(codexFolder(), "config.toml");
 }
 
 std::string geminiConfig() {

@@ -14,7 +14,10 @@ std::string claudeDesktopConfig();
 // ~/.claude.json.
 std::string claudeCodeConfig();
 
-// $CODEX_HOME/config.toml when CODEX_HOME is set and absolute, else ~/.codex/config.toml.
+// Codex's own folder: $CODEX_HOME when it is set and absolute, else ~/.codex.
+std::string codexFolder();
+
+// config.toml in codexFolder().
 std::string codexConfig();
 
 // ~/.gemini/settings.json.

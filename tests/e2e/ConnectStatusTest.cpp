@@ -141,6 +141,8 @@ TEST_F(ConnectStatusTest, OneAssistantByNameAndItsOwnFile) {
                                   codexHome + "/config.toml:\n"))
         << r.out;
     EXPECT_EQ(r.out.find("Claude Code"), std::string::npos) << "only the assistant named";
+    EXPECT_NE(r.out.find("Skill: installed at " + codexHome + "/skills/"), std::string::npos)
+        << "the skill goes where that Codex reads it: " << r.out;
 
     // A file that is not what the assistant reads counts as no entry.
     FileSystem::writeAtomically(claudeCode, "{\"mcpServers\":");

@@ -6,10 +6,11 @@
 namespace brell {
 
 std::vector<AssistantConnection> AssistantConnection::all(const std::string& home,
-                                                          const std::string& configurationFolder) {
+                                                          const std::string& configurationFolder,
+                                                          const std::string& codexFolder) {
     using Environment::join;
     std::string claude = join(home, ".claude");
-    std::string codex = join(home, ".codex");
+    std::string codex = codexFolder.empty() ? join(home, ".codex") : codexFolder;
     std::string gemini = join(home, ".gemini");
     std::string desktop = join(configurationFolder, "Claude");
     return {

@@ -23,10 +23,12 @@ struct AssistantConnection {
     std::optional<std::string> skillsFolder; // where it reads skills, when it does
     std::string assistantFolder;             // its own folder; present when it is installed
 
-    // The four assistants, their files under `home` (the user's home folder) and, for
-    // Claude Desktop, `configurationFolder` (the platform's per-user configuration
-    // folder, Environment::configurationFolder).
-    static std::vector<AssistantConnection> all(const std::string& home, const std::string& configurationFolder);
+    // The four assistants, their files under `home` (the user's home folder), for
+    // Claude Desktop `configurationFolder` (the platform's per-user configuration
+    // folder, Environment::configurationFolder) and for Codex `codexFolder` (its
+    // CODEX_HOME; `home`/.codex when empty).
+    static std::vector<AssistantConnection> all(const std::string& home, const std::string& configurationFolder,
+                                                const std::string& codexFolder = "");
 
     // The text to add to the configuration file so that the assistant starts
     // `executable` with the single argument "--mcp". JSON: {"mcpServers": {"brell":
