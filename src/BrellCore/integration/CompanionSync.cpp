@@ -62,6 +62,24 @@ std::string sibling(const std::string& folder, const char* purpose) {
                              "." + FileSystem::fileName(folder) + purpose + UUID::random().text());
 }
 
+// Removes what an interrupted sync or removal left beside `folder`: hidden siblings named
+// by sibling() with either purpose. Nothing else in the parent is touched.
+void removeLeftovers(const std::string& folder) {
+    const std::string parent = FileSystem::parentFolder(folder);
+    const std::string stem = "." + FileSystem::fileName(folder);
+    for (const std::string& name : FolderTree::names(parent).value_or(std::vector<std::string>{})) {
+        for (const char* purpose : {"-staging", "-removing"}) {
+            const std::string prefix = stem + purpose;
+            if (name.starts_with(prefix) && UUID::parse(std::string_view(name).substr(prefix.size()))) {
+                try {
+                    FolderTree::remove(Environment::join(parent, name));
+                } catch (const Error&) {
+                }
+            }
+        }
+    }
+}
+
 bool isLitter(const std::string& relative) {
     return FileSystem::fileName(relative) == finderLitter;
 }
@@ -107,6 +125,7 @@ std::string defaultFolder(const std::string& home) {
 }
 
 Result sync(const std::optional<std::string>& source, const std::string& folder, const Steps& steps) {
+    removeLeftovers(folder);
     Decision d = decide(source, folder);
     if (!d.write) {
         return d.outcome;

@@ -4,8 +4,8 @@
 // a fresh copy when it differs, leaves it alone when it matches, and never touches a
 // folder holding somebody else's extension. The folder is only ever replaced whole, by
 // one exchange, so the browser sees the old extension or the new one; an interrupted
-// sync may leave a hidden staging folder beside it. Stateless; throws nothing (failures
-// are Result values).
+// sync may leave a hidden staging folder beside it, which the next sync removes.
+// Stateless; throws nothing (failures are Result values).
 #include <functional>
 #include <optional>
 #include <string>
@@ -55,7 +55,8 @@ Steps systemSteps();
 std::string defaultFolder(const std::string& home);
 
 // Makes `folder` equal to `source` (see Result). Nothing is written for unchanged,
-// sourceMissing and foreign.
+// sourceMissing and foreign, except that hidden folders an interrupted sync or removal
+// left beside `folder` (named by those steps, with a UUID) are removed first.
 Result sync(const std::optional<std::string>& source, const std::string& folder, const Steps& steps = systemSteps());
 
 // What sync() would return, without writing anything (failed never comes from here).

@@ -73,6 +73,25 @@ TEST_F(CompanionSyncTest, InstallsThenFindsItUnchangedThenUpdates) {
     EXPECT_EQ(CompanionSync::sync(source, folder), Result::unchanged("1.3.0"));
 }
 
+TEST_F(CompanionSyncTest, LeftoversOfAnInterruptedSyncGoButNothingElse) {
+    const std::string parent = FileSystem::parentFolder(folder);
+    const std::string uuid = "0f8e2a6c-1b2d-4c3e-9f40-5a6b7c8d9e0f";
+    for (const std::string& name : {".chrome-staging" + uuid, ".chrome-removing" + uuid}) {
+        FileSystem::writeAtomically(parent + "/" + name + "/manifest.json", "{}");
+    }
+    // Names that only look alike are somebody else's.
+    const std::vector<std::string> kept = {".chrome-staging", ".chrome-staging-notes", ".other-staging" + uuid,
+                                           "chrome-staging" + uuid};
+    for (const std::string& name : kept) {
+        FileSystem::writeAtomically(parent + "/" + name + "/keep.txt", "mine");
+    }
+    EXPECT_EQ(CompanionSync::sync(source, folder), Result::installed("1.2.0"));
+    std::vector<std::string> expected = kept;
+    expected.push_back("chrome");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(entries(parent), expected);
+}
+
 TEST_F(CompanionSyncTest, FingerprintCountsNamesAndBytesOnly) {
     auto print = CompanionSync::fingerprint(source);
     ASSERT_TRUE(print);
