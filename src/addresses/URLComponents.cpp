@@ -110,16 +110,6 @@ void appendEscaped(std::string& out, unsigned char byte) {
     out += digits[byte & 0x0F];
 }
 
-int hexValue(char c) {
-    if (isDigit(c)) {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return c - 'a' + 10;
-}
-
 // Checks one component read from an address: escapes must be well formed, `allowed`
 // characters stay, `lenient` ones and non-ASCII (already known to be well-formed UTF-8)
 // are percent-encoded, anything else refuses the address.
@@ -526,7 +516,7 @@ std::optional<std::string> URLComponents::percentDecode(std::string_view text) {
         if (!isEscapeAt(text, i)) {
             return std::nullopt;
         }
-        out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+        out += static_cast<char>(Text::hexDigitValue(text[i + 1]) * 16 + Text::hexDigitValue(text[i + 2]));
         i += 2;
     }
     if (!Text::isValidUTF8(out)) {

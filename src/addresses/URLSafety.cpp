@@ -25,19 +25,6 @@ std::string decodedName(const std::string& name) {
     return URLComponents::percentDecode(name).value_or(name);
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // The fragment as a page script reads it: every %XX escape decoded, anything else kept
 // as written, and bytes that do not form UTF-8 replaced with U+FFFD. Leniently, so a bad
 // escape elsewhere in the fragment cannot hide a marker from the check.
@@ -45,8 +32,9 @@ std::string lenientlyDecoded(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 && hexDigit(text[i + 2]) >= 0) {
-            out += static_cast<char>(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2]));
+        if (text[i] == '%' && i + 2 < text.size() && Text::hexDigitValue(text[i + 1]) >= 0 &&
+            Text::hexDigitValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(Text::hexDigitValue(text[i + 1]) * 16 + Text::hexDigitValue(text[i + 2]));
             i += 2;
         } else {
             out += text[i];

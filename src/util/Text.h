@@ -47,6 +47,9 @@ std::string lower(std::string_view text);
 // Unicode upper-casing (root locale, no language-specific rules); "ß" becomes "SS".
 std::string upper(std::string_view text);
 
+// The value of one hexadecimal digit (either letter case), or -1 for any other character.
+int hexDigitValue(char c);
+
 // Lower-cases A–Z only, byte by byte: for schemes, hosts and parameter names, which
 // compare case-insensitively in ASCII alone.
 std::string asciiLower(std::string_view text);

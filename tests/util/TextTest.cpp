@@ -72,6 +72,16 @@ TEST(TextTest, CaseFoldsFullyAndKeepsAccents) {
     }
 }
 
+TEST(TextTest, ReadsHexadecimalDigitsAndNothingNextToThem) {
+    const std::pair<char, int> cases[] = {{'0', 0},  {'9', 9},  {'a', 10}, {'f', 15},  {'A', 10},
+                                          {'F', 15}, {'/', -1}, {':', -1}, {'@', -1},  {'G', -1},
+                                          {'`', -1}, {'g', -1}, {'%', -1}, {'\0', -1}, {'\xc3', -1}};
+    for (const auto& [c, value] : cases) {
+        SCOPED_TRACE(static_cast<int>(static_cast<unsigned char>(c)));
+        EXPECT_EQ(Text::hexDigitValue(c), value);
+    }
+}
+
 TEST(TextTest, RemovesControlsButNotWhiteSpace) {
     EXPECT_EQ(Text::removeControls(std::string("a\0b\x01"
                                                "c\x1b[2Jd\x7f",

@@ -2,21 +2,10 @@
 
 #include <random>
 
+#include "util/Text.h"
+
 namespace brell {
 namespace {
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 bool isDashPosition(std::size_t at) {
     return at == 8 || at == 13 || at == 18 || at == 23;
@@ -54,8 +43,8 @@ std::optional<UUID> UUID::parse(std::string_view text) {
             ++at;
             continue;
         }
-        int high = hexValue(text[at]);
-        int low = at + 1 < text.size() ? hexValue(text[at + 1]) : -1;
+        int high = Text::hexDigitValue(text[at]);
+        int low = at + 1 < text.size() ? Text::hexDigitValue(text[at + 1]) : -1;
         if (high < 0 || low < 0 || isDashPosition(at + 1)) {
             return std::nullopt;
         }
