@@ -56,16 +56,9 @@ void printEntry(std::ostream& out, const HelpEntry& e) {
 void printAll(AppContext& context, const std::vector<HelpEntry>& all) {
     auto& out = context.out;
     out << "BRELL: Tips & FAQ\n";
-    for (auto section : HelpSections::allCases()) {
-        bool headed = false;
-        for (const auto& e : all) {
-            if (e.section != section) {
-                continue;
-            }
-            if (!headed) {
-                out << "\n" << HelpSections::title(section) << " \u2014 " << HelpSections::blurb(section) << "\n";
-                headed = true;
-            }
+    for (const auto& [section, inSection] : HelpContent::bySection(all)) {
+        out << "\n" << HelpSections::title(section) << " \u2014 " << HelpSections::blurb(section) << "\n";
+        for (const auto& e : inSection) {
             out << "\n";
             printEntry(out, e);
         }

@@ -1,6 +1,7 @@
 #include "BrellCore/help/HelpContent.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "BrellCore/shortcuts/AppCommand.h"
 #include "util/Json.h"
@@ -247,19 +248,24 @@ std::vector<HelpEntry> searchBestFirst(std::string_view query, const std::vector
     return found;
 }
 
-std::string markdown(const HelpShortcuts& shortcuts) {
-    const auto all = entries(shortcuts);
-    std::string out = "# BRELL: Tips & FAQ\n";
+std::vector<std::pair<HelpSection, std::vector<HelpEntry>>> bySection(const std::vector<HelpEntry>& entries) {
+    std::vector<std::pair<HelpSection, std::vector<HelpEntry>>> out;
     for (auto section : HelpSections::allCases()) {
-        bool headed = false;
-        for (const auto& e : all) {
-            if (e.section != section) {
-                continue;
-            }
-            if (!headed) {
-                out += "\n## " + HelpSections::title(section) + "\n\n_" + HelpSections::blurb(section) + "_\n";
-                headed = true;
-            }
+        std::vector<HelpEntry> in;
+        std::copy_if(entries.begin(), entries.end(), std::back_inserter(in),
+                     [section](const HelpEntry& e) { return e.section == section; });
+        if (!in.empty()) {
+            out.emplace_back(section, std::move(in));
+        }
+    }
+    return out;
+}
+
+std::string markdown(const HelpShortcuts& shortcuts) {
+    std::string out = "# BRELL: Tips & FAQ\n";
+    for (const auto& [section, inSection] : bySection(entries(shortcuts))) {
+        out += "\n## " + HelpSections::title(section) + "\n\n_" + HelpSections::blurb(section) + "_\n";
+        for (const auto& e : inSection) {
             out += "\n### " + e.title + "\n\n" + e.body + "\n";
         }
     }

@@ -5,6 +5,7 @@
 // Pure functions; thread-safe; throws nothing.
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "BrellCore/help/HelpEntry.h"
@@ -22,6 +23,10 @@ std::vector<HelpEntry> search(std::string_view query, const std::vector<HelpEntr
 // before one that only names them in its keywords, which comes before one that only
 // mentions them in its answer. Equal entries keep list order.
 std::vector<HelpEntry> searchBestFirst(std::string_view query, const std::vector<HelpEntry>& entries);
+
+// The sections that hold any of `entries`, in section order, each with its entries in
+// list order.
+std::vector<std::pair<HelpSection, std::vector<HelpEntry>>> bySection(const std::vector<HelpEntry>& entries);
 
 // "# BRELL: Tips & FAQ", then each section that has entries with its blurb and its
 // entries' titles and answers.
