@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ParseOutcome.h"
+
 namespace brell {
 namespace {
 
@@ -11,20 +13,6 @@ const Json articleSource = {{"id", "article:" + page}, {"url", page + "?utm_sour
 
 std::vector<AllowedOrigin> approved(bool indexText, bool muted = false) {
     return {{"https://other.example", true, false, 1}, {"https://news.example.com", indexText, muted, 1}};
-}
-
-// "(accepted)", "disabled" or the reason of an "invalid" refusal.
-std::string outcome(const std::variant<ArticleDelta, IngestRefusal>& parsed) {
-    const auto* refusal = std::get_if<IngestRefusal>(&parsed);
-    if (refusal == nullptr) {
-        return "(accepted)";
-    }
-    if (refusal->status == AckStatus::disabled) {
-        EXPECT_FALSE(refusal->reason);
-        return "disabled";
-    }
-    EXPECT_EQ(refusal->status, AckStatus::invalid);
-    return refusal->reason.value_or("(none)");
 }
 
 Json block(const std::string& locator, const std::string& text) {
@@ -38,7 +26,7 @@ TEST(ArticleDeltaTest, ReadsAddressTitleAnchorsAndBlocks) {
                        {{{"locator", "p1"}, {"text", " First. "}, {"heading", "Start"}},
                         {{"locator", "p2"}, {"text", "Second."}, {"heading", 5}}}}}}};
     auto parsed = ArticleDelta::parse(articleSource, payload, approved(true), MemoryConfig::defaults());
-    ASSERT_EQ(outcome(parsed), "(accepted)");
+    ASSERT_EQ(test::outcome(parsed), "(accepted)");
     ArticleDelta expected;
     expected.key = "article:" + page;
     expected.canonical = page;
@@ -52,7 +40,7 @@ TEST(ArticleDeltaTest, ReadsAddressTitleAnchorsAndBlocks) {
     // An origin that keeps visits only: the text is not even looked at.
     Json badBlocks = {{"extraction", {{"blocks", "not a list"}}}};
     auto visitOnly = ArticleDelta::parse(articleSource, badBlocks, approved(false), MemoryConfig::defaults());
-    ASSERT_EQ(outcome(visitOnly), "(accepted)");
+    ASSERT_EQ(test::outcome(visitOnly), "(accepted)");
     EXPECT_FALSE(std::get<ArticleDelta>(visitOnly).blocks);
     EXPECT_FALSE(std::get<ArticleDelta>(visitOnly).indexText);
 
@@ -60,7 +48,7 @@ TEST(ArticleDeltaTest, ReadsAddressTitleAnchorsAndBlocks) {
     Json untitled = articleSource;
     untitled.erase("title");
     auto bare = ArticleDelta::parse(untitled, {{"anchors", "p1"}}, approved(true), MemoryConfig::defaults());
-    ASSERT_EQ(outcome(bare), "(accepted)");
+    ASSERT_EQ(test::outcome(bare), "(accepted)");
     EXPECT_EQ(std::get<ArticleDelta>(bare).title, "news.example.com");
     EXPECT_TRUE(std::get<ArticleDelta>(bare).anchors.empty());
     EXPECT_FALSE(std::get<ArticleDelta>(bare).blocks);
@@ -68,7 +56,7 @@ TEST(ArticleDeltaTest, ReadsAddressTitleAnchorsAndBlocks) {
     // An empty block list is read as it is; storing decides what it means.
     auto empty = ArticleDelta::parse(articleSource, {{"extraction", {{"blocks", Json::array()}}}}, approved(true),
                                      MemoryConfig::defaults());
-    ASSERT_EQ(outcome(empty), "(accepted)");
+    ASSERT_EQ(test::outcome(empty), "(accepted)");
     EXPECT_EQ(std::get<ArticleDelta>(empty).blocks, std::vector<ArticleDelta::Block>{});
 }
 
@@ -134,13 +122,13 @@ TEST(ArticleDeltaTest, RefusesWithTheFirstAnswerThatApplies) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(outcome(ArticleDelta::parse(c.source, c.payload, c.origins, limits)), c.outcome);
+        EXPECT_EQ(test::outcome(ArticleDelta::parse(c.source, c.payload, c.origins, limits)), c.outcome);
     }
     // At the limits: two anchors, ten characters (counted as user-perceived characters).
     Json anchors = Json::array({{{"locator", "a"}, {"label", "A"}}, {{"locator", "b"}, {"label", "B"}}});
     Json blocks = Json::array({block("p1", "12345"), block("p2", "e\u0301e\u0301e\u0301e\u0301e\u0301")});
     Json atLimits = {{"anchors", anchors}, {"extraction", {{"blocks", blocks}}}};
-    EXPECT_EQ(outcome(ArticleDelta::parse(good, atLimits, approved(true), limits)), "(accepted)");
+    EXPECT_EQ(test::outcome(ArticleDelta::parse(good, atLimits, approved(true), limits)), "(accepted)");
 }
 
 } // namespace

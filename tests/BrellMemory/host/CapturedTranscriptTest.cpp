@@ -3,26 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ParseOutcome.h"
+
 namespace brell {
 namespace {
 
 const Json videoSource = {
     {"id", "youtube:dQw4w9WgXcQ"}, {"url", "https://www.youtube.com/watch?v=dQw4w9WgXcQ"}, {"title", "Tides\ttalk"}};
 
-std::string reasonOf(const std::variant<CapturedTranscript, IngestRefusal>& parsed) {
-    const auto* refusal = std::get_if<IngestRefusal>(&parsed);
-    if (refusal == nullptr) {
-        return "(accepted)";
-    }
-    EXPECT_EQ(refusal->status, AckStatus::invalid);
-    return refusal->reason.value_or("(none)");
-}
-
 TEST(CapturedTranscriptTest, CuesEndWhereTheNextStartsAndChaptersNameThem) {
     Json payload = {{"cues", {{0, "<b>Hello</b> &amp; welcome"}, {4000, "tides"}, {4000, "turn"}, {9000, "twice"}}},
                     {"chapters", {{0, " Intro "}, {8000, "Tides"}, {-1, "bad start"}, {5, ""}, {1}}}};
     auto parsed = CapturedTranscript::parse(videoSource, payload, 1000);
-    ASSERT_EQ(reasonOf(parsed), "(accepted)");
+    ASSERT_EQ(test::outcome(parsed), "(accepted)");
     const auto& t = std::get<CapturedTranscript>(parsed);
     EXPECT_EQ(t.key, "youtube:dQw4w9WgXcQ");
     EXPECT_EQ(t.watchURL, "https://www.youtube.com/watch?v=dQw4w9WgXcQ");
@@ -39,7 +32,7 @@ TEST(CapturedTranscriptTest, CuesEndWhereTheNextStartsAndChaptersNameThem) {
     Json untitled = videoSource;
     untitled.erase("title");
     auto plain = CapturedTranscript::parse(untitled, {{"cues", {{0, "a"}}}, {"chapters", {{{0, "A"}}, "B"}}}, 1000);
-    ASSERT_EQ(reasonOf(plain), "(accepted)");
+    ASSERT_EQ(test::outcome(plain), "(accepted)");
     EXPECT_TRUE(std::get<CapturedTranscript>(plain).chapters.empty());
     EXPECT_EQ(std::get<CapturedTranscript>(plain).title, "YouTube video");
     EXPECT_FALSE(std::get<CapturedTranscript>(plain).chapterAt(0));
@@ -74,9 +67,9 @@ TEST(CapturedTranscriptTest, RefusesWithTheFirstReasonThatApplies) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(reasonOf(CapturedTranscript::parse(c.source, c.payload, 1000)), c.reason);
+        EXPECT_EQ(test::outcome(CapturedTranscript::parse(c.source, c.payload, 1000)), c.reason);
     }
-    EXPECT_EQ(reasonOf(CapturedTranscript::parse(
+    EXPECT_EQ(test::outcome(CapturedTranscript::parse(
                   videoSource, {{"cues", {{0, std::string(600, 'a')}, {86'400'000, std::string(400, 'b')}}}}, 1000)),
               "(accepted)");
 }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ParseOutcome.h"
+
 namespace brell {
 namespace {
 
@@ -10,20 +12,11 @@ const Json watchSource = {{"id", "youtube:dQw4w9WgXcQ"},
                           {"url", "https://www.youtube.com/watch?v=dQw4w9WgXcQ&t=42"},
                           {"title", "  A   talk\nabout tides "}};
 
-std::string reasonOf(const std::variant<VideoDelta, IngestRefusal>& parsed) {
-    const auto* refusal = std::get_if<IngestRefusal>(&parsed);
-    if (refusal == nullptr) {
-        return "(accepted)";
-    }
-    EXPECT_EQ(refusal->status, AckStatus::invalid);
-    return refusal->reason.value_or("(none)");
-}
-
 TEST(VideoDeltaTest, ReadsTheVideoTitleRangesAndPlayingTime) {
     auto parsed = VideoDelta::parse(
         watchSource,
         {{"rangesMs", {{0, 10000}, {20000, 30000}}}, {"playedRangesMs", {{0, 40000}}}, {"playedWallMs", 40000}});
-    ASSERT_TRUE(std::holds_alternative<VideoDelta>(parsed)) << reasonOf(parsed);
+    ASSERT_TRUE(std::holds_alternative<VideoDelta>(parsed)) << test::outcome(parsed);
     VideoDelta expected;
     expected.key = "youtube:dQw4w9WgXcQ";
     expected.videoID = "dQw4w9WgXcQ";
@@ -38,7 +31,7 @@ TEST(VideoDeltaTest, ReadsTheVideoTitleRangesAndPlayingTime) {
     Json bare = watchSource;
     bare.erase("title");
     auto minimal = VideoDelta::parse(bare, {{"rangesMs", Json::array()}, {"playedWallMs", "5"}});
-    ASSERT_TRUE(std::holds_alternative<VideoDelta>(minimal)) << reasonOf(minimal);
+    ASSERT_TRUE(std::holds_alternative<VideoDelta>(minimal)) << test::outcome(minimal);
     const auto& delta = std::get<VideoDelta>(minimal);
     EXPECT_EQ(delta.title, "YouTube video");
     EXPECT_FALSE(delta.played);
@@ -90,12 +83,12 @@ TEST(VideoDeltaTest, RefusesWithTheFirstReasonThatApplies) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(reasonOf(VideoDelta::parse(c.source, c.payload)), c.reason);
+        EXPECT_EQ(test::outcome(VideoDelta::parse(c.source, c.payload)), c.reason);
     }
     // The limits themselves are fine.
-    EXPECT_EQ(reasonOf(VideoDelta::parse(watch, {{"rangesMs", {{0, 86'400'000}}}, {"playedWallMs", 86'400'000}})),
+    EXPECT_EQ(test::outcome(VideoDelta::parse(watch, {{"rangesMs", {{0, 86'400'000}}}, {"playedWallMs", 86'400'000}})),
               "(accepted)");
-    EXPECT_EQ(reasonOf(VideoDelta::parse(watch, {{"rangesMs", Json(std::vector<Json>(1000, Json{0, 1}))}})),
+    EXPECT_EQ(test::outcome(VideoDelta::parse(watch, {{"rangesMs", Json(std::vector<Json>(1000, Json{0, 1}))}})),
               "(accepted)");
 }
 
