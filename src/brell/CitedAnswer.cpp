@@ -108,10 +108,6 @@ Json mockReply(std::string_view question, const std::vector<ChunkRecord>& candid
     return {{"moments", moments}, {"answer", answer}};
 }
 
-bool mockRequested() {
-    return AIChoice::mockMode();
-}
-
 std::vector<SavedQuote> savedQuotes(AppContext& context) {
     std::vector<SavedQuote> quotes;
     std::vector<Card> cards;
@@ -131,7 +127,7 @@ std::vector<SavedQuote> savedQuotes(AppContext& context) {
 
 Outcome run(AppContext& context, std::string_view question) {
     MemoryStore& store = context.memory();
-    if (mockRequested()) {
+    if (AIChoice::mockMode()) {
         auto sent = candidates(store, question, savedQuotes(context), defaultBudget);
         Result result =
             ask(store, question, sent, [&](const std::string&, const Json&, const Json&, const std::string&) {

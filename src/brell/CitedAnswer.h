@@ -83,9 +83,6 @@ Result ask(MemoryStore& store, std::string_view question, std::vector<ChunkRecor
 // two, in the passage's own words, as the answer. The same candidates give the same reply.
 Json mockReply(std::string_view question, const std::vector<ChunkRecord>& candidates);
 
-// True when BRELL_MOCK_AI is "1".
-bool mockRequested();
-
 // ---- The commands' side ----
 
 // A request answered, with who wrote the reply.

@@ -143,10 +143,6 @@ ScreenCapture sendable(ScreenCapture capture) {
     return capture;
 }
 
-std::string oneLine(std::string_view text) {
-    return TextOutput::oneLine(text);
-}
-
 // A progress line on a terminal's standard error, rewritten in place.
 class ProgressLine {
 public:
@@ -233,8 +229,8 @@ void summarize(AppContext& context, std::optional<int64_t> id, int64_t limit) {
             store.setScreenSummary(target.id, *summary, group);
             ++stored;
             auto shownGroup = group ? group : target.group;
-            context.out << "#" << target.id << "  " << (shownGroup ? "[" + oneLine(*shownGroup) + "] " : "")
-                        << oneLine(*summary) << "\n";
+            context.out << "#" << target.id << "  " << (shownGroup ? "[" + TextOutput::oneLine(*shownGroup) + "] " : "")
+                        << TextOutput::oneLine(*summary) << "\n";
         } else {
             context.out << "#" << target.id << "  no usable summary came back; nothing was stored.\n";
         }
@@ -341,12 +337,13 @@ void catchUp(AppContext& context, bool json) {
         }
         std::size_t n = 0;
         for (const auto& item : review.items) {
-            out << ++n << ". [" << oneLine(item.urgency.empty() ? "normal" : item.urgency) << "] "
-                << oneLine(item.from.empty() ? "Someone" : item.from) << ": " << oneLine(item.summary) << "\n";
+            out << ++n << ". [" << TextOutput::oneLine(item.urgency.empty() ? "normal" : item.urgency) << "] "
+                << TextOutput::oneLine(item.from.empty() ? "Someone" : item.from) << ": "
+                << TextOutput::oneLine(item.summary) << "\n";
             if (!Text::isBlank(item.whyItMatters)) {
-                out << "   Why it matters: " << oneLine(item.whyItMatters) << "\n";
+                out << "   Why it matters: " << TextOutput::oneLine(item.whyItMatters) << "\n";
             }
-            out << "   " << oneLine(item.capture.label()) << ", seen "
+            out << "   " << TextOutput::oneLine(item.capture.label()) << ", seen "
                 << DateFormat::format(item.capture.lastAt, "EEE HH:mm") << "\n";
         }
         if (review.reviewed < captures.size()) {

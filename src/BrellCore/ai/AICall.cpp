@@ -1,5 +1,7 @@
 #include "BrellCore/ai/AICall.h"
 
+#include <optional>
+
 #include "BrellCore/ai/Explainer.h"
 #include "BrellCore/ai/HTTPClient.h"
 
@@ -23,8 +25,7 @@ ExplainError transportError(const HTTPClient::TransportError& e) {
     return ExplainError::unavailable("Couldn't reach your AI provider. Check your internet connection and try again.");
 }
 
-} // namespace
-
+// The status a cloud provider answered with, when the structured call failed on it.
 std::optional<int> failedStatus(const ExplainError& e) {
     const std::string message = e.message();
     const std::string_view prefix = "HTTP ";
@@ -42,6 +43,7 @@ std::optional<int> failedStatus(const ExplainError& e) {
     return status;
 }
 
+// The user's sentence for an error of the structured call (unchanged when it is one).
 ExplainError userFacing(const ExplainError& e) {
     auto status = failedStatus(e);
     if (!status) {
@@ -52,6 +54,8 @@ ExplainError userFacing(const ExplainError& e) {
     }
     return Explainer::httpError(*status, Json());
 }
+
+} // namespace
 
 Json ask(const ProviderInsightModel& model, const std::string& system, const Json& input, const OrderedJson& schema,
          const std::string& name, const CancelToken& cancel) {

@@ -7,7 +7,6 @@
 // down), except going offline: an answer was asked for, not an explanation of a quote.
 //
 // Stateless; safe from any thread. ask() throws ExplainError only.
-#include <optional>
 #include <string>
 
 #include "BrellCore/ai/ExplainError.h"
@@ -21,11 +20,5 @@ namespace brell::AICall {
 // when `cancel` fires.
 Json ask(const ProviderInsightModel& model, const std::string& system, const Json& input, const OrderedJson& schema,
          const std::string& name, const CancelToken& cancel);
-
-// The status a cloud provider answered with, when the structured call failed on it.
-std::optional<int> failedStatus(const ExplainError& e);
-
-// The user's sentence for an error of the structured call (unchanged when it is one).
-ExplainError userFacing(const ExplainError& e);
 
 } // namespace brell::AICall
